@@ -1,0 +1,39 @@
+// The machine-code format of the Tavro machine: written by the encoder, read by the simulator.
+//
+// An instruction is 1 to 3 bytes; bits 7-4 of byte 0 always hold the opcode.
+//
+//            byte 0              byte 1                        byte 2
+//          7   4 3  2 1  0     7   6   5  4  3    0
+// END,RTN  |opcd| 0000 |
+// PUSH..   |opcd| 00 | r  |                                      r: register 0 AX .. 3 DX
+// JMP..    |opcd| a11-8    | |      a7-0         |               a: 12-bit absolute target
+// COPY..   |opcd|mode| r  | |        k7-0         |              mode 0: k = 8-bit constant
+// CMP      |opcd|mode| r  | |i |d | s  | 0000 |                 mode 1: i=0 register s, i=1 c(s)
+//          |opcd|mode| r  | |0 |d | 00 | a11-8| |   a7-0   |    mode 2: direct address a
+//          |opcd|mode| r  | |1 |d | s  | o11-8| |   o7-0   |    mode 3: offset o plus c(s)
+//
+// d, the direction bit, is 1 only in a COPY store: the memory operand then receives register r.
+#pragma once
+
+#include <cstdint>
+
+enum AddressingMode : uint8_t {
+    MODE_IMMEDIATE = 0,
+    MODE_REGISTER = 1,  // register or indirect, told apart by the indirect bit
+    MODE_DIRECT = 2,
+    MODE_INDEXED = 3,
+};
+
+constexpr uint8_t INDIRECT_BIT = 0x80;   // in byte 1, modes 1 and 3
+constexpr uint8_t DIRECTION_BIT = 0x40;  // in byte 1, modes 1 to 3
+
+constexpr int opcodeField(uint8_t b0) { return b0 >> 4; }
+constexpr int modeField(uint8_t b0) { return (b0 >> 2) & 3; }
+constexpr int registerField(uint8_t b0) { return b0 & 3; }
+constexpr int secondRegisterField(uint8_t b1) { return (b1 >> 4) & 3; }
+// The 12-bit address, offset or jump target held in the low nibble of one byte and the next byte.
+constexpr int addressField(uint8_t high, uint8_t low) { return ((high & 0x0F) << 8) | low; }
+
+constexpr uint8_t firstByte(int opcode, int mode, int reg) {
+    return static_cast<uint8_t>((opcode << 4) | (mode << 2) | reg);
+}
