@@ -1,0 +1,111 @@
+// The symbol table. A name's home slot comes from the low five bits of its first four
+// characters, which makes it blind to case; collisions step on by 311 slots. Names are stored in
+// upper case and compared without regard to case. Nothing is ever removed. When all 1024 slots
+// are taken, a new name is not entered and overflowed is set for the caller to report.
+#include "asm/symbols.h"
+
+SymbolTable symbolTable;
+
+struct PredefinedName {
+    const char* name;
+    SymbolKind kind;
+    int32_t value;
+};
+
+static constexpr PredefinedName PREDEFINED_NAMES[] = {
+    {"END", SymbolKind::Opcode, END},   {"COPY", SymbolKind::Opcode, COPY},
+    {"ADD", SymbolKind::Opcode, ADD},   {"SUB", SymbolKind::Opcode, SUB},
+    {"MUL", SymbolKind::Opcode, MUL},   {"DIV", SymbolKind::Opcode, DIV},
+    {"CMP", SymbolKind::Opcode, CMP},   {"JMP", SymbolKind::Opcode, JMP},
+    {"JNB", SymbolKind::Opcode, JNB},   {"JB", SymbolKind::Opcode, JB},
+    {"CALL", SymbolKind::Opcode, CALL}, {"RTN", SymbolKind::Opcode, RTN},
+    {"PUSH", SymbolKind::Opcode, PUSH}, {"POP", SymbolKind::Opcode, POP},
+    {"IN", SymbolKind::Opcode, IN},     {"OUT", SymbolKind::Opcode, OUT},
+    {"AX", SymbolKind::Register, AX},   {"BX", SymbolKind::Register, BX},
+    {"CX", SymbolKind::Register, CX},   {"DX", SymbolKind::Register, DX},
+    {"RES", SymbolKind::Directive, 0},  {"RANDOM", SymbolKind::Label, RANDOM_ADDRESS},
+};
+static_assert(sizeof(PREDEFINED_NAMES) / sizeof(PREDEFINED_NAMES[0]) == 22);
+
+static char toLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+static char toUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+void initSymbols() {
+    for (SymbolEntry& entry : symbolTable.slots) entry.kind = SymbolKind::Free;
+    symbolTable.overflowed = false;
+    for (const PredefinedName& predefined : PREDEFINED_NAMES) {
+        int slot = findSlot(predefined.name);
+        storeName(slot, predefined.name);
+        symbolTable.slots[slot].kind = predefined.kind;
+        symbolTable.slots[slot].value = predefined.value;
+    }
+}
+
+int compareNames(const char* a, const char* b) {
+    for (;; a++, b++) {
+        if (*a == '\0' && *b == '\0') return 0;
+        int difference = toLower(*a) - toLower(*b);
+        if (difference != 0) return difference;
+    }
+}
+
+// home := ((c0 & 31) << 5) ^ ((c1 & 31) << 0) ^ ((c2 & 31) << 1) ^ ((c3 & 31) << 2), mod 1024,
+// the walk stopping at the name's end.
+int hashName(const char* name) {
+    const auto* s = reinterpret_cast<const unsigned char*>(name);
+    if (s[0] == '\0') return 0;
+    int h = (s[0] & 31) << 5;
+    for (int i = 1; i <= 3 && s[i] != '\0'; i++) h ^= (s[i] & 31) << (i - 1);
+    return h & (SYMBOL_SLOTS - 1);
+}
+
+int findSlot(const char* name) {
+    int slot = hashName(name);
+    for (int visited = 0; visited < SYMBOL_SLOTS; visited++) {
+        const SymbolEntry& entry = symbolTable.slots[slot];
+        if (entry.kind == SymbolKind::Free || compareNames(entry.name, name) == 0) return slot;
+        slot = (slot + PROBE_STEP) & (SYMBOL_SLOTS - 1);
+    }
+    return NO_SLOT;
+}
+
+void storeName(int slot, const char* name) {
+    char* stored = symbolTable.slots[slot].name;
+    int i = 0;
+    for (; i < MAX_NAME_LENGTH && name[i] != '\0'; i++) stored[i] = toUpper(name[i]);
+    stored[i] = '\0';
+}
+
+SymbolKind defineLabel(const char* name, int32_t address) {
+    int slot = findSlot(name);
+    if (slot == NO_SLOT) {
+        symbolTable.overflowed = true;
+        return SymbolKind::Free;
+    }
+    SymbolEntry& entry = symbolTable.slots[slot];
+    SymbolKind previous = entry.kind;
+    if (previous == SymbolKind::Free) storeName(slot, name);
+    if (previous == SymbolKind::Free || previous == SymbolKind::Undefined) {
+        entry.kind = SymbolKind::Label;
+        entry.value = address;
+    }
+    return previous;
+}
+
+SymbolKind referenceSymbol(const char* name, int32_t line, int32_t* value) {
+    int slot = findSlot(name);
+    if (slot == NO_SLOT) {
+        symbolTable.overflowed = true;
+        return SymbolKind::Free;
+    }
+    SymbolEntry& entry = symbolTable.slots[slot];
+    SymbolKind previous = entry.kind;
+    if (previous == SymbolKind::Free) {
+        storeName(slot, name);
+        entry.kind = SymbolKind::Undefined;
+        entry.value = line;
+    } else if (previous != SymbolKind::Undefined && value != nullptr) {
+        *value = entry.value;
+    }
+    return previous;
+}
