@@ -1,0 +1,180 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+static void makePipe(int fds[2]) {
+    if (pipe2(fds, O_CLOEXEC) != 0) std::abort();
+}
+
+Child::Child(const std::string& program, const std::vector<std::string>& args,
+             const ChildStreams& streams) {
+    ::signal(SIGPIPE, SIG_IGN);
+    int inPipe[2] = {-1, -1}, outPipe[2], errPipe[2];
+    if (streams.input == "pipe") makePipe(inPipe);
+    makePipe(outPipe);
+    makePipe(errPipe);
+    pid_ = fork();
+    if (pid_ == 0) {
+        if (streams.input == "pipe") {
+            dup2(inPipe[0], 0);
+        } else if (streams.input == "closed") {
+            close(0);
+        } else {
+            int fd = open(streams.input.c_str(), O_RDONLY);
+            dup2(fd, 0);
+        }
+        if (streams.output == "pipe") {
+            dup2(outPipe[1], 1);
+        } else if (streams.output == "closed") {
+            close(1);
+        } else {
+            int fd = open(streams.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, 1);
+        }
+        if (streams.mergeErrors) {
+            dup2(1, 2);
+        } else {
+            dup2(errPipe[1], 2);
+        }
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    if (inPipe[0] >= 0) close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    in_ = inPipe[1];
+    out_ = outPipe[0];
+    err_ = errPipe[0];
+}
+
+Child::~Child() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    for (int fd : {in_, out_, err_}) {
+        if (fd >= 0) close(fd);
+    }
+}
+
+void Child::write(const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(in_, text.data() + done, text.size() - done);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            return;
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+void Child::closeInput() {
+    if (in_ >= 0) close(in_);
+    in_ = -1;
+}
+
+// Reads what is available within timeoutMs; false once both streams have ended.
+bool Child::pump(int timeoutMs) {
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    int n = poll(fds, 2, timeoutMs);
+    if (n <= 0) return out_ >= 0 || err_ >= 0;
+    std::string* targets[2] = {&result_.out, &result_.err};
+    int* descriptors[2] = {&out_, &err_};
+    for (int i = 0; i < 2; i++) {
+        if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+        char buffer[65536];
+        ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+        if (got > 0) {
+            targets[i]->append(buffer, static_cast<size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+            close(*descriptors[i]);
+            *descriptors[i] = -1;
+        }
+    }
+    return out_ >= 0 || err_ >= 0;
+}
+
+bool Child::waitFor(const std::string& text, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (result_.out.find(text) == std::string::npos &&
+           result_.err.find(text) == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0 || !pump(static_cast<int>(left))) return false;
+    }
+    return true;
+}
+
+void Child::signal(int sig) { kill(pid_, sig); }
+
+ProcessResult Child::finish(int timeoutMs) {
+    closeInput();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (out_ >= 0 || err_ >= 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0) {
+            kill(pid_, SIGKILL);
+            result_.err += "[killed after timeout]";
+            left = 1000;
+        }
+        pump(static_cast<int>(left));
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (WIFEXITED(status)) result_.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);
+    return result_;
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& input) {
+    Child child(program, args);
+    child.write(input);
+    return child.finish();
+}
+
+// Temporary files are removed when the test program ends.
+struct TempFiles {
+    std::vector<std::string> paths;
+    ~TempFiles() {
+        for (const std::string& path : paths) unlink(path.c_str());
+    }
+};
+static TempFiles tempFiles;
+
+std::string writeTempFile(const std::string& text, const std::string& suffix) {
+    const char* directory = std::getenv("TMPDIR");
+    std::string path =
+        std::string(directory != nullptr ? directory : "/tmp") + "/tavro-test-XXXXXX" + suffix;
+    std::vector<char> name(path.begin(), path.end());
+    name.push_back('\0');
+    int fd = mkstemps(name.data(), static_cast<int>(suffix.size()));
+    if (fd < 0) std::abort();
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) std::abort();
+        done += static_cast<size_t>(n);
+    }
+    close(fd);
+    tempFiles.paths.emplace_back(name.data());
+    return tempFiles.paths.back();
+}
