@@ -1,0 +1,99 @@
+// The tool against hostile sources: every result is the specified message or a clean run,
+// never a crash, a hang or garbage.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "process.h"
+
+static ProcessResult tavro(const std::vector<std::string>& options, const std::string& source,
+                           const std::string& input = "") {
+    std::vector<std::string> args = {"tavro"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(writeTempFile(source));
+    return runProcess(TAVRO_BINARY, args, input);
+}
+
+TEST(HostileSources, BinaryFilesGetLineErrorsNotCrashes) {
+    std::string bytes;
+    for (int i = 0; i < 256; i++) bytes += static_cast<char>(i);
+    for (int round = 0; round < 3; round++) bytes += bytes;
+    ProcessResult result = tavro({"-c"}, bytes);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("*** pass=1 ... "), std::string::npos);
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(HostileSources, EveryByteValueInEveryPositionOfALine) {
+    // A byte in the label column, the mnemonic, the operand and the comment.
+    for (int b = 1; b < 256; b++) {
+        if (b == '\n' || b == '\r') continue;
+        std::string c(1, static_cast<char>(b));
+        std::string source = c + "L COPY AX, #1\n C" + c + "PY AX, #1\n COPY A" + c +
+                             "X, #1\n COPY AX, #1 ;" + c + "\n OUT AX\n";
+        ProcessResult result = tavro({"-d"}, source);
+        ASSERT_EQ(result.signal, 0) << "byte " << b;
+        ASSERT_TRUE(result.exitCode == 0 || result.exitCode == 1) << "byte " << b;
+        ASSERT_NE(result.err.find("*pass=1, "), std::string::npos) << "byte " << b;
+    }
+}
+
+TEST(HostileSources, MegabyteLinesAreReportedWhole) {
+    std::string line = " COPY AX, #1" + std::string(1 << 20, 'x');
+    ProcessResult result = tavro({"-c"}, line + "\n END\n");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err,
+              "*pass=1, Unexpected token\n      1>" + line + "\n*** pass=1 ... 1 error found.\n");
+
+    std::string comment = " END ;" + std::string(1 << 20, 'y');
+    result = tavro({}, comment);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, ">>> Program terminated. (Halt)\n");
+}
+
+TEST(HostileSources, AHundredThousandDistinctLabelsOverflowTheTable) {
+    std::string source;
+    for (int i = 0; i < 100000; i++) source += "L" + std::to_string(i) + " END\n";
+    ProcessResult result = tavro({"-c"}, source);
+    EXPECT_EQ(result.exitCode, 1);
+    // 22 predefined names leave 1002 slots: every later label is an error of its own line.
+    EXPECT_NE(result.err.find("*pass=1, Symbol table overflow\n   1003>L1002 END\n"),
+              std::string::npos);
+    EXPECT_NE(result.err.find("*** pass=1 ... 98998 errors found.\n"), std::string::npos);
+}
+
+TEST(HostileSources, LongNumbersAreOutOfRange) {
+    std::string fifty(50, '9');
+    ProcessResult result = tavro({"-c"}, " " + fifty + "\n COPY AX, #" + fifty + "\n JMP " + fifty +
+                                             "\n RES " + fifty + "\n END\n");
+    EXPECT_EQ(result.err, "*pass=1, Value exceeds the range\n      1> " + fifty +
+                              "\n*pass=1, Syntax error in 2nd operand\n      2> COPY AX, #" +
+                              fifty + "\n*pass=1, Syntax error in 1st operand\n      3> JMP " +
+                              fifty + "\n*pass=1, Number is expected\n      4> RES " + fifty +
+                              "\n*** pass=1 ... 4 errors found.\n");
+}
+
+TEST(HostileSources, HugeReservationsNeverWrapTheSize) {
+    std::string source;
+    for (int i = 0; i < 300000; i++) source += " RES 4095\n";
+    ProcessResult result = tavro({}, source);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, " ... Memory area is too large.\n*** pass=1 ... 1 error found.\n");
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(HostileSources, UnreadablePathsFailToLoad) {
+    for (const char* path : {"", ".", "/", "/nonexistent/x.tas", "/dev/null"}) {
+        ProcessResult result = runProcess(TAVRO_BINARY, {"tavro", path});
+        EXPECT_EQ(result.exitCode, 1) << path;
+        EXPECT_EQ(result.err, "Error: Can't read source file.\n") << path;
+        EXPECT_EQ(result.out, "") << path;
+    }
+}
+
+TEST(HostileSources, AnEmptyArgumentVectorIsAMissingSource) {
+    ProcessResult result = runProcess(TAVRO_BINARY, {});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Error: No source file is specified.\n");
+}

@@ -1,0 +1,151 @@
+// Runs of the real binary that need pipes, signals or special streams: Ctrl-C at any point,
+// the order of the two streams in one file, closed and full streams, and the random port.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "process.h"
+
+static std::vector<std::string> argsFor(const std::string& source,
+                                        const std::vector<std::string>& options = {}) {
+    std::vector<std::string> args = {"tavro"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(writeTempFile(source));
+    return args;
+}
+
+static std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+TEST(Interrupt, EndsAnEndlessLoop) {
+    // The prompt shows that the run (and its handler) has started.
+    Child child(TAVRO_BINARY, argsFor(" IN AX\nLOOP ADD AX, #1\n JMP LOOP\n"));
+    ASSERT_TRUE(child.waitFor("in ? "));
+    child.write("1\n");
+    usleep(200 * 1000);
+    child.signal(SIGINT);
+    ProcessResult result = child.finish();
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(
+        std::regex_match(result.out, std::regex("!!>>> Program is interrupted\\. IP=[13]\n")))
+        << result.out;
+    EXPECT_EQ(result.err, "in ? ");
+}
+
+TEST(Interrupt, EndsAWaitForInput) {
+    Child child(TAVRO_BINARY, argsFor(" OUT AX\n IN BX\n END\n", {"-t"}));
+    ASSERT_TRUE(child.waitFor("in ? "));
+    child.signal(SIGINT);
+    ProcessResult result = child.finish();
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out,
+              ". . . . . . .    0:  OUT   AX                   0    0    0 4094   NB\n"
+              "out: 0\n"
+              ". . . . . . .    1:  IN    BX                   0    0    0 4094   NB\n"
+              "!!>>> Program is interrupted. IP=1\n");
+}
+
+TEST(Interrupt, LosesNoOutputOfATraceIntoAPipe) {
+    Child child(TAVRO_BINARY,
+                argsFor(" COPY AX, #0\nLOOP ADD AX, #1\n OUT AX\n JMP LOOP\n", {"-t"}));
+    ASSERT_TRUE(child.waitFor("out: 3000\n", 20000));
+    child.signal(SIGINT);
+    ProcessResult result = child.finish();
+    EXPECT_EQ(result.exitCode, 0);
+    // Every line up to the interruption is whole, and the counter runs without a gap.
+    std::istringstream lines(result.out);
+    std::string line, last;
+    int expected = 1;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        last = line;
+        if (line.rfind("out: ", 0) == 0) {
+            ASSERT_EQ(line, "out: " + std::to_string(static_cast<int16_t>(expected)));
+            expected++;
+        } else if (line.rfind("!!>>> ", 0) != 0) {
+            ASSERT_EQ(line.rfind(". . . . . . . ", 0), 0u) << line;
+            ASSERT_EQ(line.size(), 69u) << line;
+        }
+        count++;
+    }
+    EXPECT_GT(expected, 3000);
+    EXPECT_TRUE(std::regex_match(last, std::regex("!!>>> Program is interrupted\\. IP=[0-9]+")))
+        << last;
+    EXPECT_EQ(result.out.find(">>> Program terminated"), std::string::npos);
+}
+
+TEST(Streams, KeepTheirOrderInOneFile) {
+    std::string path = writeTempFile("", ".out");
+    ChildStreams streams;
+    streams.output = path;
+    streams.mergeErrors = true;
+    Child child(TAVRO_BINARY, argsFor(" OUT AX\n IN AX\n OUT AX\n", {"-t"}), streams);
+    child.write("x\n5\n");
+    ProcessResult result = child.finish();
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(readFile(path),
+              ". . . . . . .    0:  OUT   AX                   0    0    0 4094   NB\n"
+              "out: 0\n"
+              ". . . . . . .    1:  IN    AX                   0    0    0 4094   NB\n"
+              "in ? input number ? "
+              ". . . . . . .    2:  OUT   AX                   5    0    0 4094   NB\n"
+              "out: 5\n"
+              ". . . . . . .    3:  END                        5    0    0 4094   NB\n"
+              ">>> Program terminated. (Halt)\n");
+}
+
+TEST(Streams, ClosedStandardInputIsTheEndOfInput) {
+    ChildStreams streams;
+    streams.input = "closed";
+    Child child(TAVRO_BINARY, argsFor(" IN AX\n END\n"), streams);
+    ProcessResult result = child.finish();
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, ">>> Program terminated. (unexpected EOF)\n");
+    EXPECT_EQ(result.err, "in ? ");
+}
+
+TEST(Streams, AClosedOrFullStandardOutputEndsCleanly) {
+    const std::string loop = " COPY CX, #0\nLOOP OUT CX\n ADD CX, #1\n CMP CX, #100\n JB LOOP\n";
+    for (const char* output : {"closed", "/dev/full"}) {
+        ChildStreams streams;
+        streams.output = output;
+        Child child(TAVRO_BINARY, argsFor(loop, {"-t", "-d"}), streams);
+        ProcessResult result = child.finish();
+        EXPECT_EQ(result.signal, 0) << output;
+        EXPECT_EQ(result.exitCode, 0) << output;
+    }
+}
+
+TEST(RandomPort, DrawsFreshNumbersInRange) {
+    // 100 draws through the label RANDOM, then 100 through a register holding 4094.
+    std::string source =
+        " COPY CX, #0\nLOOP COPY AX, RANDOM\n OUT AX\n ADD CX, #1\n CMP CX, #100\n JB LOOP\n"
+        " COPY BX, PORT\nLOOP2 COPY AX, c(BX)\n OUT AX\n SUB CX, #1\n CMP CX, #1\n"
+        " JNB LOOP2\n END\nPORT RANDOM\n";
+    ProcessResult result = runProcess(TAVRO_BINARY, argsFor(source));
+    ASSERT_EQ(result.exitCode, 0);
+    std::istringstream lines(result.out);
+    std::string line;
+    std::set<int> values;
+    int draws = 0;
+    while (std::getline(lines, line) && line.rfind("out: ", 0) == 0) {
+        int value = std::stoi(line.substr(5));
+        EXPECT_GE(value, 0);
+        EXPECT_LE(value, 32767);
+        values.insert(value);
+        draws++;
+    }
+    EXPECT_EQ(draws, 200);
+    EXPECT_GT(values.size(), 20u);
+    EXPECT_EQ(line, ">>> Program terminated. (Halt)");
+}
