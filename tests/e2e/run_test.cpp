@@ -84,6 +84,20 @@ TEST(Interrupt, LosesNoOutputOfATraceIntoAPipe) {
     EXPECT_EQ(result.out.find(">>> Program terminated"), std::string::npos);
 }
 
+TEST(Interrupt, ASecondCtrlCEndsTheProcessTheOrdinaryWay) {
+    // Nobody reads the output pipe, so the run blocks in a write; the first SIGINT cannot end
+    // it there, the second one (default handling by then) ends the process.
+    Child child(TAVRO_BINARY, argsFor(" IN AX\nLOOP OUT AX\n JMP LOOP\n"));
+    ASSERT_TRUE(child.waitFor("in ? "));
+    child.write("7\n");
+    usleep(300 * 1000);
+    child.signal(SIGINT);
+    usleep(100 * 1000);
+    child.signal(SIGINT);
+    ProcessResult result = child.finish();
+    EXPECT_EQ(result.signal, SIGINT);
+}
+
 TEST(Streams, KeepTheirOrderInOneFile) {
     std::string path = writeTempFile("", ".out");
     ChildStreams streams;
