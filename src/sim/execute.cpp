@@ -9,6 +9,7 @@
 
 #include "common/console.h"
 #include "common/format.h"
+#include "sim/fastrun.h"
 #include "sim/machine.h"
 #include "sim/trace.h"
 
@@ -137,7 +138,7 @@ int16_t parseInputNumber(const char* text) {
 }
 
 // Reads lines until one starts (after blanks) with a digit or a minus sign.
-static RunStatus input(int r) {
+RunStatus inputNumber(int16_t* value) {
     consoleText(Stream::Err, "in ? ");
     char line[64];
     for (;;) {
@@ -146,20 +147,27 @@ static RunStatus input(int r) {
         if (n == 0) return RunStatus::UnexpectedEof;
         const char* p = skipBlanks(line);
         if ((*p >= '0' && *p <= '9') || *p == '-') {
-            machine.regs[r] = parseInputNumber(p);
+            *value = parseInputNumber(p);
             return RunStatus::Running;
         }
         consoleText(Stream::Err, "input number ? ");
     }
 }
 
-static void output(int r) {
+void printOut(int32_t value) {
     char* line = reserveOut(16);
     char* p = line;
     *p++ = 'o', *p++ = 'u', *p++ = 't', *p++ = ':', *p++ = ' ';
-    p = formatInt(p, machine.regs[r]);
+    p = formatInt(p, value);
     *p++ = '\n';
     commitOut(p);
+}
+
+static RunStatus input(int r) {
+    int16_t value = 0;
+    RunStatus status = inputNumber(&value);
+    if (status == RunStatus::Running) machine.regs[r] = value;
+    return status;
 }
 
 RunStatus executeStep(int trace) {
@@ -214,7 +222,7 @@ RunStatus executeStep(int trace) {
             if (opcode == PUSH) status = push(r);
             if (opcode == POP) status = pop(r);
             if (opcode == IN) status = input(r);
-            if (opcode == OUT) output(r);
+            if (opcode == OUT) printOut(machine.regs[r]);
             break;
         }
     }
@@ -227,8 +235,12 @@ void runProgram(uint8_t* image, int32_t codeSize, int trace) {
     interruptRequested = 0;
     installInterruptHandler();
     RunStatus status = RunStatus::Running;
-    while (status == RunStatus::Running) {
-        status = interruptRequested ? RunStatus::Interrupted : executeStep(trace);
+    if (trace) {
+        while (status == RunStatus::Running) {
+            status = interruptRequested ? RunStatus::Interrupted : executeStep(trace);
+        }
+    } else {
+        status = runFast();
     }
     if (status == RunStatus::Interrupted) {
         consolePrintf(Stream::Out, "!!>>> Program is interrupted. IP=%ld\n",

@@ -15,3 +15,8 @@ RunStatus executeStep(int trace);
 void runProgram(uint8_t* image, int32_t codeSize, int trace);
 // Reads an IN line's number: an optional minus and digits, reduced modulo 65536 to 16 bits.
 int16_t parseInputNumber(const char* text);
+// Prompts for and reads the number of an IN; Running with *value set, UnexpectedEof or
+// Interrupted.
+RunStatus inputNumber(int16_t* value);
+// Prints the line of an OUT: "out: %d\n".
+void printOut(int32_t value);
