@@ -227,3 +227,20 @@ TEST(FastRun, SelfModifyingCodeRunsTheNewBytes) {
         EXPECT_EQ(runImplementation(implementation, start, 0), expected) << implementation.name;
     }
 }
+
+TEST(FastRun, StoresIntoASecondByteChangeTheInstruction) {
+    // The store at 8 writes 20 F0 at 1: COPY AX, BX becomes COPY AX, CX, and OUT AX stays.
+    // 0: COPY AX, BX   2: OUT AX   3: ADD BX, #1   5: COPY CX, [18]   8: COPY [1], CX
+    // 11: CMP BX, #3  13: JB 0    15: END        18: 20 F0
+    const std::vector<uint8_t> program = {0x14, 0x10, 0xF0, 0x21, 0x01, 0x1A, 0x00,
+                                          0x12, 0x1A, 0x40, 0x01, 0x61, 0x03, 0x90,
+                                          0x00, 0x00, 0x00, 0x00, 0x20, 0xF0};
+    Start start{std::vector<uint8_t>(MEMORY_SIZE, 0), 20, 0, {0, 0, 0, 4094}, 0};
+    std::copy(program.begin(), program.end(), start.memory.begin());
+    Snapshot expected = runDefinition(start, 1000);
+    EXPECT_EQ(expected.status, RunStatus::Halt);
+    EXPECT_EQ(expected.out, "out: 0\nout: 8432\nout: 8432\n");
+    for (const Implementation& implementation : implementations()) {
+        EXPECT_EQ(runImplementation(implementation, start, 0), expected) << implementation.name;
+    }
+}
