@@ -16,7 +16,7 @@
 ConsoleState console;
 
 void resetConsole() {
-    console.outUsed = 0;
+    console.outCursor = console.out;
     console.outIsTerminal = isatty(STDOUT_FILENO) == 1;
     console.writeFailed = false;
     console.inStart = console.inEnd = 0;
@@ -42,24 +42,18 @@ static void writeAll(int fd, const char* text, size_t len) {
 }
 
 void consoleFlush() {
-    if (console.outUsed > 0) writeAll(STDOUT_FILENO, console.out, console.outUsed);
-    console.outUsed = 0;
-}
-
-char* reserveOut(size_t n) {
-    if (OUT_BUFFER_SIZE - console.outUsed < n) consoleFlush();
-    return console.out + console.outUsed;
-}
-
-void commitOut(char* end) {
-    size_t used = static_cast<size_t>(end - console.out);
-    if (console.outIsTerminal && used > console.outUsed &&
-        std::memchr(console.out + console.outUsed, '\n', used - console.outUsed) != nullptr) {
-        console.outUsed = used;
-        consoleFlush();
-        return;
+    if (console.outCursor > console.out) {
+        writeAll(STDOUT_FILENO, console.out, static_cast<size_t>(console.outCursor - console.out));
     }
-    console.outUsed = used;
+    console.outCursor = console.out;
+}
+
+void commitToTerminal(char* end) {
+    bool lineEnded =
+        end > console.outCursor &&
+        std::memchr(console.outCursor, '\n', static_cast<size_t>(end - console.outCursor));
+    console.outCursor = end;
+    if (lineEnded) consoleFlush();
 }
 
 void consoleWrite(Stream stream, const char* text, size_t len) {

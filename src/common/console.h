@@ -14,8 +14,8 @@ constexpr size_t IN_BUFFER_SIZE = 1 << 16;
 
 struct ConsoleState {
     char out[OUT_BUFFER_SIZE];  // pending standard output
-    size_t outUsed;
-    bool outIsTerminal;       // a terminal gets each line as soon as it ends
+    char* outCursor;            // the end of what is pending
+    bool outIsTerminal;         // a terminal gets each line as soon as it ends
     bool writeFailed;         // a write was refused (closed stream, full disk); the rest is dropped
     char in[IN_BUFFER_SIZE];  // standard input read but not yet consumed
     size_t inStart, inEnd;
@@ -34,35 +34,32 @@ void consoleText(Stream stream, const char* text);
 void consolePrintf(Stream stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Writes out whatever standard output holds.
 void consoleFlush();
+// Takes the standard output pending up to end, on a terminal: finished lines are written out.
+void commitToTerminal(char* end);
+
+#if defined(__GNUC__)
+#define TAVRO_CONSOLE_INLINE inline __attribute__((always_inline))
+#else
+#define TAVRO_CONSOLE_INLINE inline
+#endif
+
 // Makes room for at least n bytes (n at most OUT_BUFFER_SIZE) at the end of standard output.
-char* reserveOut(size_t n);
-// Marks the bytes up to end, taken from reserveOut, as written.
-void commitOut(char* end);
+TAVRO_CONSOLE_INLINE char* reserveOut(size_t n) {
+    if (static_cast<size_t>(console.out + OUT_BUFFER_SIZE - console.outCursor) < n) consoleFlush();
+    return console.outCursor;
+}
+
+// Marks the bytes up to end, taken from reserveOut, as written; on a terminal a finished line
+// is written out at once.
+TAVRO_CONSOLE_INLINE void commitOut(char* end) {
+    if (console.outIsTerminal) {
+        commitToTerminal(end);
+    } else {
+        console.outCursor = end;
+    }
+}
 
 // Reads one line of standard input as fgets does into a buffer of size bytes: at most size-1
 // bytes, the newline kept when it fits. Returns the count stored (then NUL-terminated), 0 at the
 // end of input, or -1 when *interrupted became set while waiting.
 int readInputLine(char* buffer, int size, const volatile sig_atomic_t* interrupted);
-
-// Writes v in decimal at p; returns the end. Needs 11 bytes at most.
-inline char* formatInt(char* p, int32_t v) {
-    uint32_t u = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + u % 10);
-        u /= 10;
-    } while (u != 0);
-    if (v < 0) *p++ = '-';
-    while (n > 0) *p++ = digits[--n];
-    return p;
-}
-
-// Writes v in decimal right-aligned in width characters, as "%*d" does; returns the end.
-inline char* formatIntPadded(char* p, int32_t v, int width) {
-    char text[12];
-    int len = static_cast<int>(formatInt(text, v) - text);
-    for (int i = len; i < width; i++) *p++ = ' ';
-    for (int i = 0; i < len; i++) *p++ = text[i];
-    return p;
-}

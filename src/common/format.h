@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 enum AddressingMode : uint8_t {
     MODE_IMMEDIATE = 0,
@@ -36,4 +37,21 @@ constexpr int addressField(uint8_t high, uint8_t low) { return ((high & 0x0F) <<
 
 constexpr uint8_t firstByte(int opcode, int mode, int reg) {
     return static_cast<uint8_t>((opcode << 4) | (mode << 2) | reg);
+}
+
+// Reads the big-endian 16 bits at p (a machine word, or an address field with its nibble).
+inline uint32_t loadBigEndian16(const uint8_t* p) {
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint16_t raw;
+    std::memcpy(&raw, p, 2);
+    return __builtin_bswap16(raw);
+#else
+    return static_cast<uint32_t>((p[0] << 8) | p[1]);
+#endif
+}
+
+// Writes the low 16 bits of value big-endian at p.
+inline void storeBigEndian16(uint8_t* p, int32_t value) {
+    p[0] = static_cast<uint8_t>(value >> 8);
+    p[1] = static_cast<uint8_t>(value);
 }

@@ -154,15 +154,6 @@ RunStatus inputNumber(int16_t* value) {
     }
 }
 
-void printOut(int32_t value) {
-    char* line = reserveOut(16);
-    char* p = line;
-    *p++ = 'o', *p++ = 'u', *p++ = 't', *p++ = ':', *p++ = ' ';
-    p = formatInt(p, value);
-    *p++ = '\n';
-    commitOut(p);
-}
-
 static RunStatus input(int r) {
     int16_t value = 0;
     RunStatus status = inputNumber(&value);

@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstdint>
 
+#include "common/console.h"
+#include "common/decimal.h"
 #include "common/tavro.h"
 
 // Set by the SIGINT handler; the run ends at the next step (or the wait for input) it sees it.
@@ -18,5 +20,11 @@ int16_t parseInputNumber(const char* text);
 // Prompts for and reads the number of an IN; Running with *value set, UnexpectedEof or
 // Interrupted.
 RunStatus inputNumber(int16_t* value);
-// Prints the line of an OUT: "out: %d\n".
-void printOut(int32_t value);
+// Prints the line of an OUT, "out: %d\n", for a register's value.
+TAVRO_CONSOLE_INLINE void printOut(int32_t value) {
+    char* p = reserveOut(24);
+    std::memcpy(p, "out: \0\0", 8);  // one store; the spare bytes are overwritten
+    p = formatWord(p + 5, value);
+    *p++ = '\n';
+    commitOut(p);
+}

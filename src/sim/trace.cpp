@@ -7,26 +7,37 @@
 #include <cstring>
 
 #include "common/console.h"
+#include "common/decimal.h"
 #include "common/format.h"
 #include "sim/machine.h"
 
-static char* appendText(char* p, const char* text) {
-    while (*text != '\0') *p++ = *text++;
-    return p;
+// Appends a short constant text.
+template <size_t N>
+static char* appendText(char* p, const char (&text)[N]) {
+    std::memcpy(p, text, N - 1);
+    return p + N - 1;
+}
+
+// Appends a register's two-letter name.
+static char* appendRegister(char* p, int reg) {
+    std::memcpy(p, REGISTER_NAMES[reg & 3], 2);
+    return p + 2;
 }
 
 char* appendMachineColumns(char* text, char* end) {
-    char* p = end;
-    if (p - text < TRACE_OPERAND_WIDTH) {
-        while (p - text < TRACE_OPERAND_WIDTH) *p++ = ' ';
-    } else {
-        *p++ = ' ';
-    }
-    for (int r = 0; r < REGISTER_COUNT; r++) {
-        if (r > 0) *p++ = ' ';
-        p = formatIntPadded(p, machine.regs[r], 4);
-    }
-    return appendText(p, machine.belowFlag ? "    B" : "   NB");
+    // Blank-fill to the operand width, or append one blank after a text as long or longer.
+    std::memset(end, ' ', TRACE_OPERAND_WIDTH);
+    char* p = end - text < TRACE_OPERAND_WIDTH ? text + TRACE_OPERAND_WIDTH : end + 1;
+    p = formatColumn4(p, machine.regs[AX]);
+    *p++ = ' ';
+    p = formatColumn4(p, machine.regs[BX]);
+    *p++ = ' ';
+    p = formatColumn4(p, machine.regs[CX]);
+    *p++ = ' ';
+    p = formatColumn4(p, machine.regs[DX]);
+    // The flag column; the line end and two spare bytes ride along in the same copy.
+    std::memcpy(p, machine.belowFlag ? "    B\n\n" : "   NB\n\n", 8);
+    return p + 5;
 }
 
 // operand text := ""                          END, RTN
@@ -34,57 +45,58 @@ char* appendMachineColumns(char* text, char* end) {
 //               | [DEST ','] SOURCE [',' REG]  the rest; a COPY store puts its register last
 static char* appendOperandText(char* p, int opcode, const Operand* operand) {
     if (operand == nullptr) return p;
-    if (opcode >= PUSH) return appendText(p, REGISTER_NAMES[operand->mainReg & 3]);
+    if (opcode >= PUSH) return appendRegister(p, operand->mainReg);
     bool store = opcode == COPY && (operand->modeBits & 1) != 0;
     bool jump = opcode >= JMP && opcode <= CALL;
     if (!store && !jump) {
-        p = appendText(p, REGISTER_NAMES[operand->mainReg & 3]);
+        p = appendRegister(p, operand->mainReg);
         *p++ = ',';
     }
     switch (operand->kind) {
-        case OperandKind::Register: p = appendText(p, REGISTER_NAMES[operand->reg & 3]); break;
+        case OperandKind::Register: p = appendRegister(p, operand->reg); break;
         case OperandKind::Direct:
             *p++ = '[';
-            p = formatInt(p, operand->value);
+            p = formatWord(p, operand->value);
             *p++ = ']';
             break;
         case OperandKind::Indirect:
             p = appendText(p, "c(");
-            p = appendText(p, REGISTER_NAMES[operand->reg & 3]);
+            p = appendRegister(p, operand->reg);
             *p++ = ')';
             break;
         case OperandKind::Indexed:
             *p++ = '[';
-            p = formatInt(p, operand->value);
+            p = formatWord(p, operand->value);
             p = appendText(p, "]+c(");
-            p = appendText(p, REGISTER_NAMES[operand->reg & 3]);
+            p = appendRegister(p, operand->reg);
             *p++ = ')';
             break;
         case OperandKind::Immediate:
             *p++ = '#';
-            p = formatInt(p, static_cast<int16_t>(operand->value & 0xFFFF));
+            p = formatWord(p, static_cast<int16_t>(operand->value & 0xFFFF));
             break;
         default: break;
     }
     if (store) {
         *p++ = ',';
-        p = appendText(p, REGISTER_NAMES[operand->mainReg & 3]);
+        p = appendRegister(p, operand->mainReg);
     }
     return p;
 }
 
+// ":  " and each mnemonic left-aligned in four columns, then two blanks (9 characters).
+alignas(16) static constexpr char MNEMONIC_FIELDS[OPCODE_COUNT][16] = {
+    ":  END   ", ":  COPY  ", ":  ADD   ", ":  SUB   ", ":  MUL   ", ":  DIV   ",
+    ":  CMP   ", ":  JMP   ", ":  JNB   ", ":  JB    ", ":  CALL  ", ":  RTN   ",
+    ":  PUSH  ", ":  POP   ", ":  IN    ", ":  OUT   ",
+};
+
 void traceInstruction(int opcode, const Operand* operand) {
     char* line = reserveOut(128);
-    char* p = appendText(line, ". . . . . . . ");
-    p = formatIntPadded(p, static_cast<int32_t>(machine.ip), 4);
-    p = appendText(p, ":  ");
-    const char* mnemonic = MNEMONIC_NAMES[opcode & 15];
-    size_t nameLength = std::strlen(mnemonic);
-    p = appendText(p, mnemonic);
-    for (size_t i = nameLength; i < 4; i++) *p++ = ' ';
-    p = appendText(p, "  ");
-    char* text = p;
+    std::memcpy(line, ". . . . . . . ", 14);
+    char* p = formatColumn4(line + 14, static_cast<int32_t>(machine.ip));
+    std::memcpy(p, MNEMONIC_FIELDS[opcode & 15], 16);
+    char* text = p + 9;
     p = appendMachineColumns(text, appendOperandText(text, opcode, operand));
-    *p++ = '\n';
-    commitOut(p);
+    commitOut(p + 1);  // the line end is written with the flag
 }

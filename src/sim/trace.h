@@ -8,5 +8,5 @@ constexpr int TRACE_OPERAND_WIDTH = 18;  // the operand text is padded to this w
 // Prints the trace line of an instruction (operand may be nullptr) with the machine as it stands.
 void traceInstruction(int opcode, const Operand* operand);
 // Pads the operand text from text to end and appends the register and flag columns; returns
-// the new end. Needs 50 bytes from text.
+// the new end, where a line end has been written too. Needs 64 bytes from text.
 char* appendMachineColumns(char* text, char* end);

@@ -1,0 +1,26 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "common/decimal.h"
+
+// Every formatter against printf, for every machine word and the edges of int32_t.
+TEST(Decimal, MatchesPrintfForEveryWord) {
+    auto check = [](int32_t v) {
+        char expected[32], actual[32];
+        std::snprintf(expected, sizeof expected, "%d", v);
+        *formatInt(actual, v) = '\0';
+        ASSERT_STREQ(actual, expected);
+        *formatWord(actual, v) = '\0';
+        ASSERT_STREQ(actual, expected);
+        std::snprintf(expected, sizeof expected, "%4d", v);
+        *formatColumn4(actual, v) = '\0';
+        ASSERT_STREQ(actual, expected);
+    };
+    for (int32_t v = -32768; v <= 32767; v++) check(v);
+    for (int32_t v : {INT32_MIN, INT32_MIN + 1, -100000, -99999, 99999, 100000, INT32_MAX}) {
+        check(v);
+    }
+}
