@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -62,4 +63,38 @@ TEST(Source, KeepsAMegabyteLine) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].size(), line.size() + 1);
     EXPECT_EQ(lines[1], "END");
+}
+
+// The line rules, byte by byte, as simply as they can be written.
+static std::vector<std::string> referenceLines(const std::string& bytes) {
+    std::vector<std::string> lines(1);
+    bool cut = false;
+    for (size_t i = 0; i < bytes.size(); i++) {
+        char c = bytes[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') i++;
+            lines.emplace_back();
+            cut = false;
+        } else if (c == '\0') {
+            cut = true;
+        } else if (!cut) {
+            lines.back() += c;
+        }
+    }
+    return lines;
+}
+
+TEST(Source, SplitsRandomMixturesLikeTheRules) {
+    std::mt19937 rng(99);
+    const char alphabet[] = {'a', 'b', ' ', '\r', '\n', '\0', '\xFF'};
+    for (int round = 0; round < 2000; round++) {
+        std::string bytes;
+        size_t length = 1 + rng() % 80;
+        int spread = 1 + static_cast<int>(rng() % 20);  // long runs of ordinary bytes sometimes
+        for (size_t i = 0; i < length; i++) {
+            bool special = static_cast<int>(rng() % spread) == 0;
+            bytes += special ? alphabet[3 + rng() % 3] : alphabet[rng() % 7];
+        }
+        ASSERT_EQ(loadLines(bytes), referenceLines(bytes)) << round;
+    }
 }
