@@ -3,9 +3,25 @@
 // A ';' ends the line for every caller, since a comment runs from it to the line end.
 #include "asm/lexer.h"
 
-static bool isLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-static bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-static bool isAlphanumeric(unsigned char c) { return isLetter(c) || isDigit(c); }
+#include <cstring>
+
+enum CharClass : uint8_t { LETTER = 1, DIGIT = 2 };
+
+// The class of every byte value: ASCII letters and digits, nothing else.
+struct CharClassTable {
+    uint8_t of[256];
+};
+static constexpr CharClassTable makeCharClassTable() {
+    CharClassTable table{};
+    for (int c = 'A'; c <= 'Z'; c++) table.of[c] = table.of[c + 32] = LETTER;
+    for (int c = '0'; c <= '9'; c++) table.of[c] = DIGIT;
+    return table;
+}
+static constexpr CharClassTable CHAR_CLASS = makeCharClassTable();
+
+static bool isLetter(unsigned char c) { return CHAR_CLASS.of[c] & LETTER; }
+static bool isDigit(unsigned char c) { return CHAR_CLASS.of[c] & DIGIT; }
+static bool isAlphanumeric(unsigned char c) { return CHAR_CLASS.of[c] != 0; }
 
 // token := NAME | NUMBER | one punctuation byte
 // NAME := letter {letter | digit}       NUMBER := (digit | '-' | '+') {digit}
@@ -33,9 +49,17 @@ TokenClass classifyToken(const char* p, int32_t* length) {
 
 void copyName(char* destination, const char* token, int32_t length) {
     int32_t n = length < MAX_NAME_LENGTH ? length : MAX_NAME_LENGTH;
-    int32_t i = 0;
-    for (; i < n; i++) destination[i] = token[i];
-    destination[i] = '\0';
+    // Two overlapping copies cover any length from 2 to 7 without reading past the name.
+    if (n >= 4) {
+        std::memcpy(destination, token, 4);
+        std::memcpy(destination + n - 4, token + n - 4, 4);
+    } else if (n >= 2) {
+        std::memcpy(destination, token, 2);
+        std::memcpy(destination + n - 2, token + n - 2, 2);
+    } else if (n == 1) {
+        destination[0] = token[0];
+    }
+    destination[n > 0 ? n : 0] = '\0';
 }
 
 // Accepts what strtol would read: leading white space, one sign, a run of digits; no digits

@@ -2,7 +2,12 @@
 // characters, which makes it blind to case; collisions step on by 311 slots. Names are stored in
 // upper case and compared without regard to case. Nothing is ever removed. When all 1024 slots
 // are taken, a new name is not entered and overflowed is set for the caller to report.
+// A stored name fills its 8 bytes with NULs after the text, so that the probe can compare a
+// name as one 8-byte key: upper-cased and padded the same way, two names that compareNames
+// finds equal have equal keys.
 #include "asm/symbols.h"
+
+#include <cstring>
 
 SymbolTable symbolTable;
 
@@ -59,11 +64,35 @@ int hashName(const char* name) {
     return h & (SYMBOL_SLOTS - 1);
 }
 
+// The 8-byte key of a name: up to 8 characters upper-cased, NUL-padded. A name of 8 or more
+// characters keeps a character in the last byte, where every stored name has a NUL.
+static uint64_t nameKey(const char* name) {
+    char padded[8] = {};
+    for (int i = 0; i < 8 && name[i] != '\0'; i++) padded[i] = name[i];
+    uint64_t key;
+    std::memcpy(&key, padded, 8);
+    // Upper-case the ASCII letters of all eight bytes at once: a byte from 'a' to 'z' loses
+    // its 0x20 bit. The sums cannot carry between bytes, since every byte is below 0x80 first.
+    constexpr uint64_t ONES = 0x0101010101010101, LOWS = ONES * 0x7F;
+    uint64_t ascii = key & LOWS;  // bytes at 0x80 and above are never letters
+    uint64_t aboveA = ascii + ONES * (0x80 - 'a');
+    uint64_t aboveZ = ascii + ONES * (0x80 - 'z' - 1);
+    uint64_t lower = aboveA & ~aboveZ & ~key & (ONES * 0x80);
+    return key & ~(lower >> 2);
+}
+
+static uint64_t storedKey(const SymbolEntry& entry) {
+    uint64_t key;
+    std::memcpy(&key, entry.name, 8);
+    return key;
+}
+
 int findSlot(const char* name) {
+    uint64_t key = nameKey(name);
     int slot = hashName(name);
     for (int visited = 0; visited < SYMBOL_SLOTS; visited++) {
         const SymbolEntry& entry = symbolTable.slots[slot];
-        if (entry.kind == SymbolKind::Free || compareNames(entry.name, name) == 0) return slot;
+        if (entry.kind == SymbolKind::Free || storedKey(entry) == key) return slot;
         slot = (slot + PROBE_STEP) & (SYMBOL_SLOTS - 1);
     }
     return NO_SLOT;
@@ -73,7 +102,7 @@ void storeName(int slot, const char* name) {
     char* stored = symbolTable.slots[slot].name;
     int i = 0;
     for (; i < MAX_NAME_LENGTH && name[i] != '\0'; i++) stored[i] = toUpper(name[i]);
-    stored[i] = '\0';
+    for (; i <= MAX_NAME_LENGTH; i++) stored[i] = '\0';
 }
 
 SymbolKind defineLabel(const char* name, int32_t address) {

@@ -10,7 +10,7 @@ constexpr int PROBE_STEP = 311;  // odd, so a probe path visits every slot befor
 constexpr int NO_SLOT = -1;      // findSlot's answer when the name is absent and no slot is free
 
 struct SymbolEntry {
-    char name[MAX_NAME_LENGTH + 1];  // upper case, NUL-terminated
+    char name[MAX_NAME_LENGTH + 1];  // upper case, NUL-padded to all 8 bytes
     int32_t value;  // opcode, register number, 0 for RES, a label's address, or for an
                     // Undefined name the line index of its first use
     SymbolKind kind;
@@ -31,7 +31,7 @@ int compareNames(const char* a, const char* b);
 int hashName(const char* name);
 // Returns the slot holding name, or the first free slot on its probe path, or NO_SLOT.
 int findSlot(const char* name);
-// Writes name into a slot, upper-cased, at most 7 characters.
+// Writes name into a slot, upper-cased, at most 7 characters, NUL-padded.
 void storeName(int slot, const char* name);
 // Defines name as a label at address; returns the kind the name had before.
 SymbolKind defineLabel(const char* name, int32_t address);
