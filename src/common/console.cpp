@@ -15,9 +15,12 @@
 
 ConsoleState console;
 
-void resetConsole() {
+void resetConsole(int inFd, int outFd, int errFd) {
+    console.inFd = inFd;
+    console.outFd = outFd;
+    console.errFd = errFd;
     console.outCursor = console.out;
-    console.outIsTerminal = isatty(STDOUT_FILENO) == 1;
+    console.outIsTerminal = isatty(outFd) == 1;
     console.writeFailed = false;
     console.inStart = console.inEnd = 0;
     console.inAtEnd = false;
@@ -43,7 +46,7 @@ static void writeAll(int fd, const char* text, size_t len) {
 
 void consoleFlush() {
     if (console.outCursor > console.out) {
-        writeAll(STDOUT_FILENO, console.out, static_cast<size_t>(console.outCursor - console.out));
+        writeAll(console.outFd, console.out, static_cast<size_t>(console.outCursor - console.out));
     }
     console.outCursor = console.out;
 }
@@ -59,7 +62,7 @@ void commitToTerminal(char* end) {
 void consoleWrite(Stream stream, const char* text, size_t len) {
     if (stream == Stream::Err) {
         consoleFlush();
-        writeAll(STDERR_FILENO, text, len);
+        writeAll(console.errFd, text, len);
         return;
     }
     while (len > 0) {
@@ -106,7 +109,7 @@ static bool waitForInput(const volatile sig_atomic_t* interrupted) {
     sigprocmask(SIG_BLOCK, &blockInterrupt, &previous);
     bool ready = false;
     while (!*interrupted) {
-        pollfd waiter{STDIN_FILENO, POLLIN, 0};
+        pollfd waiter{console.inFd, POLLIN, 0};
         if (ppoll(&waiter, 1, nullptr, &previous) >= 0 || errno != EINTR) {
             ready = true;
             break;
@@ -123,7 +126,7 @@ static bool fillInput(const volatile sig_atomic_t* interrupted) {
     consoleFlush();
     for (;;) {
         if (!waitForInput(interrupted)) return false;
-        ssize_t n = read(STDIN_FILENO, console.in, IN_BUFFER_SIZE);
+        ssize_t n = read(console.inFd, console.in, IN_BUFFER_SIZE);
         if (n > 0) {
             console.inStart = 0;
             console.inEnd = static_cast<size_t>(n);

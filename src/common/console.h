@@ -13,6 +13,7 @@ constexpr size_t OUT_BUFFER_SIZE = 1 << 16;
 constexpr size_t IN_BUFFER_SIZE = 1 << 16;
 
 struct ConsoleState {
+    int inFd, outFd, errFd;     // standard input, output and error, unless a fuzzer says else
     char out[OUT_BUFFER_SIZE];  // pending standard output
     char* outCursor;            // the end of what is pending
     bool outIsTerminal;         // a terminal gets each line as soon as it ends
@@ -24,8 +25,8 @@ struct ConsoleState {
 
 extern ConsoleState console;
 
-// Empties the buffers and notes whether standard output is a terminal.
-void resetConsole();
+// Empties the buffers, takes the three descriptors and notes whether output is a terminal.
+void resetConsole(int inFd = 0, int outFd = 1, int errFd = 2);
 // Appends len bytes to a stream. Standard error is written at once, after standard output.
 void consoleWrite(Stream stream, const char* text, size_t len);
 // Appends a NUL-terminated text to a stream.

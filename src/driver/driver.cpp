@@ -87,7 +87,7 @@ static int scanOptions(int argc, char** argv, Options* options) {
     return i;
 }
 
-static int runCommandLine(int argc, char** argv) {
+int runCommandLine(int argc, char** argv) {
     Options options{};
     int sourceIndex = scanOptions(argc, argv, &options);
     if (sourceIndex < 0) return 1;

@@ -113,8 +113,16 @@ bool loadSource(const char* path, SourceLines* source) {
     char* text = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1));
     if (text == nullptr) return false;
     long long n = readFile(path, text, size);
+    if (n < 0) {
+        std::free(text);
+        return false;
+    }
+    return splitSource(text, n, source);
+}
+
+bool splitSource(char* text, long long n, SourceLines* source) {
     LineTable table{nullptr, 0, 0};
-    if (n < 0 || !splitLines(text, n, &table)) {
+    if (!splitLines(text, n, &table)) {
         std::free(table.starts);
         std::free(text);
         return false;

@@ -221,17 +221,26 @@ RunStatus executeStep(int trace) {
     return status;
 }
 
+// Fuzz builds cap a run at TAVRO_STEP_LIMIT steps so that endless programs end; the tool
+// itself has no limit (0).
+#ifdef TAVRO_STEP_LIMIT
+constexpr uint64_t STEP_LIMIT = TAVRO_STEP_LIMIT;
+#else
+constexpr uint64_t STEP_LIMIT = 0;
+#endif
+
 void runProgram(uint8_t* image, int32_t codeSize, int trace) {
     resetMachine(image, codeSize);
     interruptRequested = 0;
     installInterruptHandler();
     RunStatus status = RunStatus::Running;
     if (trace) {
-        while (status == RunStatus::Running) {
+        for (uint64_t steps = 0; status == RunStatus::Running; steps++) {
+            if (STEP_LIMIT > 0 && steps == STEP_LIMIT) break;
             status = interruptRequested ? RunStatus::Interrupted : executeStep(trace);
         }
     } else {
-        status = runFast();
+        status = runFast(STEP_LIMIT);
     }
     if (status == RunStatus::Interrupted) {
         consolePrintf(Stream::Out, "!!>>> Program is interrupted. IP=%ld\n",
