@@ -140,6 +140,49 @@ TEST(Streams, AClosedOrFullStandardOutputEndsCleanly) {
     }
 }
 
+TEST(Input, AMegabyteLineIsReadInPiecesOf63) {
+    // Each piece that does not start with a number gets one "input number ? ".
+    std::string line(1 << 20, 'x');
+    ProcessResult result = runProcess(TAVRO_BINARY, argsFor(" IN AX\n OUT AX\n"), line + "\n5\n");
+    size_t pieces = (line.size() + 1 + 62) / 63;
+    std::string prompts = "in ? ";
+    for (size_t i = 0; i < pieces; i++) prompts += "input number ? ";
+    EXPECT_EQ(result.err, prompts);
+    EXPECT_EQ(result.out, "out: 5\n>>> Program terminated. (Halt)\n");
+}
+
+TEST(Input, ThousandDigitNumbersWrapModulo65536) {
+    // 63 nines are read per IN; 10^63 is a multiple of 65536, so each reads as -1.
+    ProcessResult result = runProcess(TAVRO_BINARY, argsFor(" IN AX\n OUT AX\n IN AX\n OUT AX\n"),
+                                      std::string(1000, '9') + "\n");
+    EXPECT_EQ(result.out, "out: -1\nout: -1\n>>> Program terminated. (Halt)\n");
+}
+
+TEST(Input, BinaryBytesNeverBreakTheReader) {
+    std::string input;
+    for (int round = 0; round < 64; round++) {
+        for (int b = 0; b < 256; b++) input += static_cast<char>((b * 37 + round * 11) & 0xFF);
+    }
+    ProcessResult result =
+        runProcess(TAVRO_BINARY, argsFor("LOOP IN AX\n OUT AX\n JMP LOOP\n"), input);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.out.size() >= 41 &&
+                result.out.compare(result.out.size() - 41, 41,
+                                   ">>> Program terminated. (unexpected EOF)\n") == 0)
+        << result.out.substr(result.out.size() > 200 ? result.out.size() - 200 : 0);
+}
+
+TEST(Input, AMillionReadsInOneRun) {
+    std::string input;
+    for (int i = 0; i < 1000000; i++) input += "1\n";
+    ProcessResult result =
+        runProcess(TAVRO_BINARY, argsFor("LOOP IN BX\n ADD AX, BX\n JMP LOOP\n"), input);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, ">>> Program terminated. (unexpected EOF)\n");
+    EXPECT_EQ(result.err.size(), 5u * 1000001);
+}
+
 TEST(RandomPort, DrawsFreshNumbersInRange) {
     // 100 draws through the label RANDOM, then 100 through a register holding 4094.
     std::string source =

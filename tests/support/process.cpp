@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -14,6 +15,9 @@
 static void makePipe(int fds[2]) {
     if (pipe2(fds, O_CLOEXEC) != 0) std::abort();
 }
+
+// Makes writes to fd return at once when the pipe is full.
+static void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
 Child::Child(const std::string& program, const std::vector<std::string>& args,
              const ChildStreams& streams) {
@@ -56,6 +60,7 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
     close(outPipe[1]);
     close(errPipe[1]);
     in_ = inPipe[1];
+    if (in_ >= 0) setNonBlocking(in_);
     out_ = outPipe[0];
     err_ = errPipe[0];
 }
@@ -71,11 +76,18 @@ Child::~Child() {
 }
 
 void Child::write(const std::string& text) {
+    // Reads the child's output meanwhile, so that a child blocked on a full output pipe can
+    // go on reading its input.
     size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(in_, text.data() + done, text.size() - done);
+    while (done < text.size() && in_ >= 0) {
+        pollfd writable{in_, POLLOUT, 0};
+        if (poll(&writable, 1, 0) <= 0) {
+            pump(10);
+            continue;
+        }
+        ssize_t n = ::write(in_, text.data() + done, std::min<size_t>(text.size() - done, 65536));
         if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             return;
         }
         done += static_cast<size_t>(n);
