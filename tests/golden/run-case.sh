@@ -5,7 +5,8 @@
 # The case runs inside DIR with the program name "tavro". Its arguments are the lines of
 # NAME.args (an empty line is an empty argument), or NAME.tas alone; its standard input is
 # NAME.in, or empty. With TAVRO_BLESS=1 the expected files are rewritten from the run instead:
-# read every blessed file before committing it.
+# read every blessed file before committing it. TAVRO_WRAPPER, if set, is a command (such as
+# valgrind and its options) that the case runs under.
 set -u
 tavro=$1 dir=$2 name=$3
 cd "$dir" || exit 2
@@ -18,8 +19,17 @@ input=/dev/null
 actual=$(mktemp -d)
 trap 'rm -rf "$actual"' EXIT
 # A runaway case is stopped after 60 seconds or 64 MB of output instead of filling the disk.
-(ulimit -f 65536; exec timeout 60 bash -c 'exec -a tavro "$0" "$@"' "$tavro" "${args[@]}") \
-    < "$input" > "$actual/stdout" 2> "$actual/stderr"
+if [ -n "${TAVRO_WRAPPER:-}" ]; then
+    # The program must see itself called "tavro": run it through a link of that name on PATH.
+    mkdir "$actual/bin"
+    ln -s "$(realpath "$tavro")" "$actual/bin/tavro"
+    # shellcheck disable=SC2086 # the wrapper is a command with its options
+    (ulimit -f 65536; PATH="$actual/bin:$PATH" exec timeout 300 $TAVRO_WRAPPER tavro "${args[@]}") \
+        < "$input" > "$actual/stdout" 2> "$actual/stderr"
+else
+    (ulimit -f 65536; exec timeout 60 bash -c 'exec -a tavro "$0" "$@"' "$tavro" "${args[@]}") \
+        < "$input" > "$actual/stdout" 2> "$actual/stderr"
+fi
 echo $? > "$actual/rc"
 
 if [ "${TAVRO_BLESS:-0}" = 1 ]; then
