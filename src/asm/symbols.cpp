@@ -105,12 +105,17 @@ void storeName(int slot, const char* name) {
     for (; i <= MAX_NAME_LENGTH; i++) stored[i] = '\0';
 }
 
-SymbolKind defineLabel(const char* name, int32_t address) {
+// Returns the slot for name as findSlot does; when the table is full and the name is not in
+// it, records the overflow and returns NO_SLOT.
+static int slotFor(const char* name) {
     int slot = findSlot(name);
-    if (slot == NO_SLOT) {
-        symbolTable.overflowed = true;
-        return SymbolKind::Free;
-    }
+    if (slot == NO_SLOT) symbolTable.overflowed = true;
+    return slot;
+}
+
+SymbolKind defineLabel(const char* name, int32_t address) {
+    int slot = slotFor(name);
+    if (slot == NO_SLOT) return SymbolKind::Free;  // not entered; the pass reports it
     SymbolEntry& entry = symbolTable.slots[slot];
     SymbolKind previous = entry.kind;
     if (previous == SymbolKind::Free) storeName(slot, name);
@@ -122,11 +127,8 @@ SymbolKind defineLabel(const char* name, int32_t address) {
 }
 
 SymbolKind referenceSymbol(const char* name, int32_t line, int32_t* value) {
-    int slot = findSlot(name);
-    if (slot == NO_SLOT) {
-        symbolTable.overflowed = true;
-        return SymbolKind::Free;
-    }
+    int slot = slotFor(name);
+    if (slot == NO_SLOT) return SymbolKind::Free;  // not entered; the pass reports it
     SymbolEntry& entry = symbolTable.slots[slot];
     SymbolKind previous = entry.kind;
     if (previous == SymbolKind::Free) {
