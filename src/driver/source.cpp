@@ -117,10 +117,6 @@ bool loadSource(const char* path, SourceLines* source) {
         std::free(text);
         return false;
     }
-    return splitSource(text, n, source);
-}
-
-bool splitSource(char* text, long long n, SourceLines* source) {
     LineTable table{nullptr, 0, 0};
     if (!splitLines(text, n, &table)) {
         std::free(table.starts);

@@ -11,8 +11,5 @@ struct SourceLines {
 
 // Loads the file at path; false (and nothing kept) when it cannot be read or is empty.
 bool loadSource(const char* path, SourceLines* source);
-// Splits the n bytes at text (a malloc'd buffer of at least n + 1 bytes, which source takes
-// over) into lines, in place, as loadSource does; false when the line table cannot be had.
-bool splitSource(char* text, long long n, SourceLines* source);
 // Gives back the memory of a loaded source.
 void releaseSource(SourceLines* source);

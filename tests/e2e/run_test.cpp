@@ -118,6 +118,17 @@ TEST(Streams, KeepTheirOrderInOneFile) {
               ">>> Program terminated. (Halt)\n");
 }
 
+TEST(Streams, ATerminalGetsEachLineAtOnce) {
+    // The program prints a line and then loops: on a terminal the line shows before Ctrl-C.
+    ChildStreams streams;
+    streams.output = "terminal";
+    Child child(TAVRO_BINARY, argsFor(" OUT AX\nLOOP JMP LOOP\n"), streams);
+    EXPECT_TRUE(child.waitFor("out: 0", 5000));
+    child.signal(SIGINT);
+    ProcessResult result = child.finish(5000);
+    EXPECT_EQ(result.exitCode, 0);
+}
+
 TEST(Streams, ClosedStandardInputIsTheEndOfInput) {
     ChildStreams streams;
     streams.input = "closed";

@@ -24,7 +24,16 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
     ::signal(SIGPIPE, SIG_IGN);
     int inPipe[2] = {-1, -1}, outPipe[2], errPipe[2];
     if (streams.input == "pipe") makePipe(inPipe);
-    makePipe(outPipe);
+    if (streams.output == "terminal") {
+        // The child writes to the terminal side; the test reads the other side like a pipe.
+        int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) std::abort();
+        outPipe[0] = master;
+        outPipe[1] = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (outPipe[1] < 0) std::abort();
+    } else {
+        makePipe(outPipe);
+    }
     makePipe(errPipe);
     pid_ = fork();
     if (pid_ == 0) {
@@ -36,7 +45,7 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
             int fd = open(streams.input.c_str(), O_RDONLY);
             dup2(fd, 0);
         }
-        if (streams.output == "pipe") {
+        if (streams.output == "pipe" || streams.output == "terminal") {
             dup2(outPipe[1], 1);
         } else if (streams.output == "closed") {
             close(1);

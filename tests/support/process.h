@@ -15,7 +15,7 @@ struct ProcessResult {
 // Where a child's streams go.
 struct ChildStreams {
     std::string input = "pipe";   // "pipe" (kept open for writing), "closed", or a file path
-    std::string output = "pipe";  // "pipe", "closed", or a file path
+    std::string output = "pipe";  // "pipe", "terminal" (a pseudo-terminal), "closed", or a path
     bool mergeErrors = false;     // standard error goes where standard output goes
 };
 
