@@ -54,7 +54,8 @@ Operand decodeOperand(const uint8_t* code, int32_t* length) {
     return operand;
 }
 
-int32_t readWord(int32_t address, RunStatus* status) {
+// Reads the word at address: 0..4093 from memory, 4094 from the random port, else a failure.
+static int32_t readWord(int32_t address, RunStatus* status) {
     *status = RunStatus::Running;
     if (address >= 0 && address < RANDOM_ADDRESS) {
         return static_cast<int16_t>((machine.memory[address] << 8) | machine.memory[address + 1]);

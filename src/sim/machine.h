@@ -21,7 +21,5 @@ void resetMachine(uint8_t* memory, int32_t codeSize);
 Operand decodeOperand(const uint8_t* code, int32_t* length);
 // Reads the value an operand denotes; status Running, or IllegalMemoryAccess with value 0.
 int32_t fetchOperand(const Operand& operand, RunStatus* status);
-// Reads the word at address: 0..4093 from memory, 4094 from the random port, else a failure.
-int32_t readWord(int32_t address, RunStatus* status);
 // Returns a fresh random number, 0 to 32767; the generator is seeded at the first call.
 int32_t nextRandom();
