@@ -1,83 +1,59 @@
-// tavro_speed: times the fast run path against the step-by-step definition (executeStep) on
-// one program in one process, so that their ratio does not drift with the machine's load.
+// tavro_speed: times the fast run path against the step-by-step definition on one program in
+// one process, so that their ratio does not drift with the machine's load. Also times the fast
+// path as the grader and the debuggers run it: counted, in budgets, with a breakpoint armed.
 //   tavro_speed program.tas N
-// The program reads N with its first IN; its output is discarded.
-#include <fcntl.h>
-#include <unistd.h>
-
+// The program reads N with its first IN; its output is discarded. Prints the seconds of the
+// definition, of the uncounted fast path and of the counted one.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "asm/passes.h"
-#include "asm/symbols.h"
-#include "common/console.h"
-#include "driver/source.h"
-#include "sim/execute.h"
-#include "sim/fastrun.h"
-#include "sim/machine.h"
+#include "driver/driver.h"
+#include "engine/engine.h"
 
-// Points standard input at a fresh file holding text.
-static void feedInput(const std::string& text) {
-    char path[] = "/tmp/tavro-speed-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-        std::exit(2);
-    }
-    lseek(fd, 0, SEEK_SET);
-    unlink(path);
-    dup2(fd, STDIN_FILENO);
-    close(fd);
-    resetConsole();
-}
+using namespace tavro;
 
-// Runs the image once; returns the seconds taken.
-static double timeRun(const std::vector<uint8_t>& image, int32_t codeSize, const std::string& n,
-                      bool fast) {
-    std::vector<uint8_t> memory = image;
-    feedInput(n + "\n");
-    resetMachine(memory.data(), codeSize);
+enum class Way { Definition, Fast, Counted };
+
+// Runs the program once; returns the seconds taken.
+static double timeRun(const Program& program, const std::string& n, Way way) {
+    Machine m = makeMachine(program);
+    giveInput(m, n + "\n");
+    endInput(m);
+    if (way == Way::Counted) setBreakpoint(m, MEMORY_SIZE - 1, true);  // never reached
     auto start = std::chrono::steady_clock::now();
-    RunStatus status = RunStatus::Running;
-    if (fast) {
-        status = runFast();
+    StopReason reason = StopReason::Stepped;
+    if (way == Way::Definition) {
+        while (reason == StopReason::Stepped) reason = step(m);
+    } else if (way == Way::Fast) {
+        reason = runToEnd(m);
     } else {
-        while (status == RunStatus::Running) status = executeStep(0);
+        do {
+            reason = run(m, 1 << 20);
+        } while (reason == StopReason::Budget);
     }
     auto end = std::chrono::steady_clock::now();
-    consoleFlush();
-    if (status != RunStatus::Halt) std::fprintf(stderr, "tavro_speed: the run did not halt\n");
+    if (m.state.status != RunStatus::Halt) std::fprintf(stderr, "tavro_speed: no halt\n");
     return std::chrono::duration<double>(end - start).count();
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
+    std::vector<char> bytes;
+    if (argc != 3 || !loadFile(argv[1], &bytes)) {
         std::fprintf(stderr, "usage: tavro_speed program.tas N\n");
         return 2;
     }
-    SourceLines source{};
-    if (!loadSource(argv[1], &source)) return 2;
-    initSymbols();
-    if (assemblePass(source.lines, source.lineCount, 1, nullptr) != 0) return 2;
-    int32_t codeSize = allocateUndefinedLabels(assembler.locationCounter);
-    std::vector<uint8_t> image(MEMORY_SIZE, 0);
-    if (codeSize > MAX_CODE_SIZE || assemblePass(source.lines, source.lineCount, 2, image.data())) {
-        return 2;
-    }
-    int results = dup(STDOUT_FILENO);
-    int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, STDOUT_FILENO);
-    dup2(devnull, STDERR_FILENO);
-    // Best of three each, alternating, so both meet the same conditions.
-    double definition = 1e9, fast = 1e9;
+    Program program = assemble(std::move(bytes));
+    if (!runnable(program)) return 2;
+    // Best of three each, alternating, so all meet the same conditions.
+    double definition = 1e9, fast = 1e9, counted = 1e9;
     for (int round = 0; round < 3; round++) {
-        definition = std::min(definition, timeRun(image, codeSize, argv[2], false));
-        fast = std::min(fast, timeRun(image, codeSize, argv[2], true));
+        definition = std::min(definition, timeRun(program, argv[2], Way::Definition));
+        fast = std::min(fast, timeRun(program, argv[2], Way::Fast));
+        counted = std::min(counted, timeRun(program, argv[2], Way::Counted));
     }
-    dprintf(results, "%.4f %.4f\n", definition, fast);
-    releaseSource(&source);
+    std::printf("%.4f %.4f %.4f\n", definition, fast, counted);
     return 0;
 }

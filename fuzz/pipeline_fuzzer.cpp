@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "common/console.h"
 #include "driver/driver.h"
 
 static int sourceFd = -1, inputFd = -1, nullFd = -1;
@@ -53,9 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    resetConsole(inputFd, nullFd, nullFd);
-    int status = runCommandLine(static_cast<int>(args.size()), argv.data());
-    consoleFlush();
+    tavro::Console console = tavro::openConsole(inputFd, nullFd, nullFd);
+    int status = tavro::runCommandLine(static_cast<int>(args.size()), argv.data(), console);
     if (status != 0 && status != 1) __builtin_trap();
     return 0;
 }

@@ -1,36 +1,57 @@
-// The instruction encoder. The bit layout is drawn in common/format.h. Each statement's checks
-// run in a fixed order and the first that fails gives the line's message; nothing is written
-// to the output before every check has passed, so pass 1 and pass 2 reach the same verdict.
+// The instruction encoder. The bit layout is drawn in common/format.h, whose writers build every
+// byte here. Each statement's checks run in a fixed order and the first that fails gives the
+// line's message; the bytes are produced only when every check has passed, so pass 1 and pass
+// 2 reach the same verdict.
 #include "asm/encoder.h"
 
 #include "asm/lexer.h"
 #include "asm/operand.h"
 #include "common/format.h"
 
-int encodeOperandForm(uint8_t* output, OperandKind kind, int opcode, int registerField,
-                      int secondRegister, int direction, int32_t value) {
-    int mode = 0;
-    int indirect = 0;
-    int length = 2;
-    switch (kind) {
-        case OperandKind::Register: mode = MODE_REGISTER; break;
-        case OperandKind::Indirect: mode = MODE_REGISTER, indirect = 1; break;
-        case OperandKind::Direct: mode = MODE_DIRECT, length = 3, secondRegister = 0; break;
-        case OperandKind::Indexed: mode = MODE_INDEXED, indirect = 1, length = 3; break;
-        default: return -1;
-    }
-    output[0] = firstByte(opcode, mode, registerField);
-    output[1] = static_cast<uint8_t>((indirect ? INDIRECT_BIT : 0) |
-                                     (direction ? DIRECTION_BIT : 0) | (secondRegister << 4));
-    if (length == 3) {
-        output[1] = static_cast<uint8_t>(output[1] | ((value >> 8) & 0x0F));
-        output[2] = static_cast<uint8_t>(value & 0xFF);
-    }
-    return length;
+namespace tavro {
+
+static Encoding failure(const char* message, const char* where) {
+    return Encoding{{0, 0, 0}, 0, message, where};
 }
 
-static bool isArithmetic(int32_t opcode) { return opcode >= ADD && opcode <= CMP; }
-static bool isJump(int32_t opcode) { return opcode >= JMP && opcode <= CALL; }
+// The register/memory form of a Register, Direct, Indirect or Indexed operand, with register r
+// in the first byte and the direction bit for a store; length 0 for any other kind.
+static Encoding memoryForm(int opcode, int r, const ParsedOperand& operand, bool store) {
+    Encoding e{{0, 0, 0}, 0, nullptr, nullptr};
+    int32_t value = static_cast<int32_t>(operand.value & 0xFFFF);
+    switch (operand.kind) {
+        case OperandKind::Register:
+            e.bytes[0] = firstByte(opcode, MODE_REGISTER, r);
+            e.bytes[1] = secondByte(false, store, operand.reg);
+            e.length = 2;
+            break;
+        case OperandKind::Indirect:
+            e.bytes[0] = firstByte(opcode, MODE_REGISTER, r);
+            e.bytes[1] = secondByte(true, store, operand.reg);
+            e.length = 2;
+            break;
+        case OperandKind::Direct:
+            e.bytes[0] = firstByte(opcode, MODE_DIRECT, r);
+            e.bytes[1] = secondByte(false, store, 0, value);
+            e.bytes[2] = lowByte(value);
+            e.length = 3;
+            break;
+        case OperandKind::Indexed:
+            e.bytes[0] = firstByte(opcode, MODE_INDEXED, r);
+            e.bytes[1] = secondByte(true, store, operand.reg, value);
+            e.bytes[2] = lowByte(value);
+            e.length = 3;
+            break;
+        default: break;
+    }
+    return e;
+}
+
+// A register and a #n constant: mode 0.
+static Encoding immediateForm(int opcode, int r, const ParsedOperand& constant) {
+    return Encoding{{firstByte(opcode, MODE_IMMEDIATE, r), lowByte(static_cast<int32_t>(constant.value)), 0},
+                    2, nullptr, nullptr};
+}
 
 // statement := END | RTN                            (the rest of the line is ignored)
 //            | COPY operand ',' operand             (load or store)
@@ -38,85 +59,71 @@ static bool isJump(int32_t opcode) { return opcode >= JMP && opcode <= CALL; }
 //            | JMP | JNB | JB | CALL  n
 //            | PUSH | POP | IN | OUT  REG
 // each followed by blanks and an optional comment.
-const char* assembleInstruction(int32_t opcode, const char* text, uint8_t* output,
-                                int32_t* length) {
-    *length = 0;
+Encoding assembleInstruction(NameScope& scope, int opcode, const char* text) {
     if (opcode == END || opcode == RTN) {
-        output[0] = firstByte(opcode, 0, 0);
-        *length = 1;
-        return nullptr;
+        return Encoding{{firstByte(opcode, 0, 0), 0, 0}, 1, nullptr, nullptr};
     }
 
     int32_t consumed = 0;
-    Operand first = parseOperand(text, &consumed);
-    if (first.kind == OperandKind::Invalid) return "Syntax error in 1st operand";
+    const char* firstAt = skipBlanks(text);
+    ParsedOperand first = parseOperand(scope, text, &consumed);
+    if (first.kind == OperandKind::Invalid) return failure("Syntax error in 1st operand", firstAt);
     const char* p = skipBlanks(text + consumed);
 
     if (isArithmetic(opcode)) {
-        if (first.kind != OperandKind::Register) return "1st operand isn't register";
+        if (first.kind != OperandKind::Register) return failure("1st operand isn't register", firstAt);
     } else if (isJump(opcode)) {
-        if (first.kind != OperandKind::Direct) return "Operand isn't address";
+        if (first.kind != OperandKind::Direct) return failure("Operand isn't address", firstAt);
     } else if (opcode != COPY) {
-        if (first.kind != OperandKind::Register) return "Operand isn't register";
+        if (first.kind != OperandKind::Register) return failure("Operand isn't register", firstAt);
     }
 
-    Operand second{};
+    ParsedOperand second{};
+    const char* secondAt = p;
     if (opcode == COPY || isArithmetic(opcode)) {
-        if (*p != ',') return "',' is expected";
-        p = skipBlanks(p + 1);
-        second = parseOperand(p, &consumed);
-        if (second.kind == OperandKind::Invalid) return "Syntax error in 2nd operand";
-        p += consumed;
+        if (*p != ',') return failure("',' is expected", p);
+        secondAt = skipBlanks(p + 1);
+        second = parseOperand(scope, secondAt, &consumed);
+        if (second.kind == OperandKind::Invalid) {
+            return failure("Syntax error in 2nd operand", secondAt);
+        }
+        p = secondAt + consumed;
     }
 
     int32_t tokenLength = 0;
-    if (classifyToken(skipBlanks(p), &tokenLength) != TokenClass::EndOfLine) {
-        return "Unexpected token";
+    const char* rest = skipBlanks(p);
+    if (classifyToken(rest, &tokenLength) != TokenClass::EndOfLine) {
+        return failure("Unexpected token", rest);
     }
 
-    uint8_t bytes[3];
-    int32_t n = 0;
+    Encoding e{{0, 0, 0}, 0, nullptr, nullptr};
     if (opcode == COPY && first.kind == OperandKind::Register) {
-        if (second.kind == OperandKind::Immediate) {
-            bytes[0] = firstByte(COPY, MODE_IMMEDIATE, first.reg);
-            bytes[1] = static_cast<uint8_t>(second.value & 0xFF);
-            n = 2;
-        } else {
-            n = encodeOperandForm(bytes, second.kind, COPY, first.reg, second.reg, 0, second.value);
-            if (n < 0) return "2nd operand is illegal";
-        }
+        if (second.kind == OperandKind::Immediate) return immediateForm(COPY, first.reg, second);
+        e = memoryForm(COPY, first.reg, second, false);
+        if (e.length == 0) return failure("2nd operand is illegal", secondAt);
     } else if (opcode == COPY) {
-        if (second.kind != OperandKind::Register) return "2nd operand isn't register";
+        if (second.kind != OperandKind::Register) {
+            return failure("2nd operand isn't register", secondAt);
+        }
         if (first.kind != OperandKind::Direct && first.kind != OperandKind::Indirect &&
             first.kind != OperandKind::Indexed) {
-            return "Unexpected token";
+            return failure("Unexpected token", firstAt);
         }
-        n = encodeOperandForm(bytes, first.kind, COPY, second.reg, first.reg, 1, first.value);
-        if (n < 0) return "1st operand is illegal";
+        e = memoryForm(COPY, second.reg, first, true);
     } else if (isArithmetic(opcode)) {
-        if (second.kind == OperandKind::Immediate) {
-            bytes[0] = firstByte(opcode, MODE_IMMEDIATE, first.reg);
-            bytes[1] = static_cast<uint8_t>(second.value & 0xFF);
-            n = 2;
-        } else if (second.kind == OperandKind::Indirect || second.kind == OperandKind::Indexed) {
-            return "Unexpected token";
-        } else {
-            n = encodeOperandForm(bytes, second.kind, opcode, first.reg, second.reg, 0,
-                                  second.value);
-            if (n < 0) return "2nd operand is illegal";
+        if (second.kind == OperandKind::Immediate) return immediateForm(opcode, first.reg, second);
+        if (second.kind == OperandKind::Indirect || second.kind == OperandKind::Indexed) {
+            return failure("Unexpected token", secondAt);
         }
+        e = memoryForm(opcode, first.reg, second, false);
+        if (e.length == 0) return failure("2nd operand is illegal", secondAt);
     } else if (isJump(opcode)) {
-        bytes[0] = static_cast<uint8_t>((opcode << 4) | ((first.value >> 8) & 0x0F));
-        bytes[1] = static_cast<uint8_t>(first.value & 0xFF);
-        n = 2;
-    } else if (opcode >= PUSH && opcode <= OUT) {
-        bytes[0] = firstByte(opcode, 0, first.reg & 3);
-        n = 1;
+        int32_t target = static_cast<int32_t>(first.value & 0xFFFF);
+        e = Encoding{{jumpFirstByte(opcode, target), lowByte(target), 0}, 2, nullptr, nullptr};
     } else {
-        return "System Error: Code generation";
+        e = Encoding{{firstByte(opcode, 0, first.reg & 3), 0, 0}, 1, nullptr, nullptr};
     }
-
-    for (int32_t i = 0; i < n; i++) output[i] = bytes[i];
-    *length = n;
-    return nullptr;
+    return e;
 }
+
+}  // namespace tavro

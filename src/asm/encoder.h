@@ -3,12 +3,20 @@
 
 #include <cstdint>
 
-#include "common/tavro.h"
+#include "asm/symbols.h"
 
-// Assembles the operands in text for opcode into output (room for 3 bytes) and stores the
-// length; returns nullptr, or the message of the first check that fails (length then 0).
-const char* assembleInstruction(int32_t opcode, const char* text, uint8_t* output, int32_t* length);
-// Writes the register/memory form of an operand of kind Register, Direct, Indirect or Indexed;
-// returns the length, 2 or 3, or -1 for any other kind.
-int encodeOperandForm(uint8_t* output, OperandKind kind, int opcode, int registerField,
-                      int secondRegister, int direction, int32_t value);
+namespace tavro {
+
+// What an instruction statement gives: its bytes, or the message of the first check that fails
+// and where in the line that check stood.
+struct Encoding {
+    uint8_t bytes[3];
+    int32_t length;       // 1 to 3; 0 on failure
+    const char* message;  // nullptr on success
+    const char* where;    // the failing check's position in the line, or nullptr
+};
+
+// Assembles the operands in text for opcode, looking names up in scope.
+Encoding assembleInstruction(NameScope& scope, int opcode, const char* text);
+
+}  // namespace tavro

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace tavro {
+
 enum CharClass : uint8_t { LETTER = 1, DIGIT = 2 };
 
 // The class of every byte value: ASCII letters and digits, nothing else.
@@ -80,3 +82,5 @@ int32_t convertNumber(const char* text, int width) {
     if (v < -half || v > half - 1) return -1;
     return static_cast<int32_t>(v < 0 ? v + 2 * half : v);
 }
+
+}  // namespace tavro

@@ -1,15 +1,17 @@
 // The operand parser. The kind of an operand follows from its written form and from what the
-// symbol table holds for the names in it. Every name looked up here goes through
-// referenceSymbol, so a name seen for the first time is recorded as Undefined even when the
-// operand turns out invalid: that is how pass 1 collects forward references.
+// symbol table holds for the names in it. Every name looked up here goes through lookUpName,
+// so a name seen for the first time is recorded as Undefined even when the operand turns out
+// invalid: that is how pass 1 collects forward references.
 #include "asm/operand.h"
 
 #include "asm/lexer.h"
-#include "asm/passes.h"
-#include "asm/symbols.h"
 
+namespace tavro {
+
+// Recognises c(REG) at p: 1 with its length and register, 0 (length 0) when p does not begin
+// with c( or C(, -1 when it does but the rest is malformed.
 // indirect := ('c' | 'C') '(' {blank} REG {blank} ')'
-int parseIndirect(const char* p, int32_t* length, int32_t* reg) {
+static int parseIndirect(NameScope& scope, const char* p, int32_t* length, int32_t* reg) {
     if ((p[0] != 'c' && p[0] != 'C') || p[1] != '(') {
         *length = 0;
         return 0;
@@ -17,24 +19,22 @@ int parseIndirect(const char* p, int32_t* length, int32_t* reg) {
     const char* q = skipBlanks(p + 2);
     int32_t tokenLength = 0;
     if (classifyToken(q, &tokenLength) != TokenClass::Name) return -1;
-    char name[MAX_NAME_LENGTH + 1];
-    copyName(name, q, tokenLength);
-    int32_t number = 0;
-    if (referenceSymbol(name, assembler.lineIndex, &number) != SymbolKind::Register) return -1;
+    int64_t number = 0;
+    if (lookUpName(scope, q, tokenLength, &number) != SymbolKind::Register) return -1;
     q = skipBlanks(q + tokenLength);
     if (*q != ')') return -1;
     *length = static_cast<int32_t>(q + 1 - p);
-    *reg = number;
+    *reg = static_cast<int32_t>(number);
     return 1;
 }
 
 // operand := REG | n | LABEL | #n | c(REG) | n+c(REG) | LABEL+c(REG)     (blanks around '+')
-Operand parseOperand(const char* t, int32_t* consumed) {
-    Operand operand{};
+ParsedOperand parseOperand(NameScope& scope, const char* t, int32_t* consumed) {
+    ParsedOperand operand{};
     const char* p = skipBlanks(t);
     int32_t length = 0;
     int32_t reg = 0;
-    int indirect = parseIndirect(p, &length, &reg);
+    int indirect = parseIndirect(scope, p, &length, &reg);
     if (indirect == 1) {
         operand.kind = OperandKind::Indirect;
         operand.reg = static_cast<uint8_t>(reg);
@@ -74,10 +74,8 @@ Operand parseOperand(const char* t, int32_t* consumed) {
 
     operand.kind = OperandKind::Direct;
     if (token == TokenClass::Name) {
-        char name[MAX_NAME_LENGTH + 1];
-        copyName(name, p, length);
-        int32_t value = 0;
-        switch (referenceSymbol(name, assembler.lineIndex, &value)) {
+        int64_t value = 0;
+        switch (lookUpName(scope, p, length, &value)) {
             case SymbolKind::Register:
                 operand.kind = OperandKind::Register;
                 operand.reg = static_cast<uint8_t>(value);
@@ -101,7 +99,8 @@ Operand parseOperand(const char* t, int32_t* consumed) {
     if (operand.kind != OperandKind::Register && *p == '+') {
         p = skipBlanks(p + 1);
         int32_t indexLength = 0;
-        if (parseIndirect(p, &indexLength, &reg) == 1 && operand.kind != OperandKind::Invalid) {
+        if (parseIndirect(scope, p, &indexLength, &reg) == 1 &&
+            operand.kind != OperandKind::Invalid) {
             operand.kind = OperandKind::Indexed;
             operand.reg = static_cast<uint8_t>(reg);
         } else {
@@ -112,3 +111,5 @@ Operand parseOperand(const char* t, int32_t* consumed) {
     *consumed = static_cast<int32_t>(p - t);
     return operand;
 }
+
+}  // namespace tavro

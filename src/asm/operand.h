@@ -3,10 +3,20 @@
 
 #include <cstdint>
 
+#include "asm/symbols.h"
 #include "common/tavro.h"
 
-// Recognises c(REG) at p: 1 with its length and register, 0 (length 0) when p does not begin
-// with c( or C(, -1 when it does but the rest is malformed.
-int parseIndirect(const char* p, int32_t* length, int32_t* reg);
+namespace tavro {
+
+// One operand as written.
+struct ParsedOperand {
+    OperandKind kind;
+    uint8_t reg;    // the register named: REG, c(REG), n+c(REG)
+    int64_t value;  // address, offset or constant (a label's address may lie beyond 4 KB)
+};
+
 // Parses one operand at t (blanks may precede it) and stores how many characters it consumed.
-Operand parseOperand(const char* t, int32_t* consumed);
+// Names are looked up in scope; a name seen for the first time is entered as Undefined.
+ParsedOperand parseOperand(NameScope& scope, const char* t, int32_t* consumed);
+
+}  // namespace tavro

@@ -9,7 +9,9 @@
 
 #include <cstring>
 
-SymbolTable symbolTable;
+#include "asm/lexer.h"
+
+namespace tavro {
 
 struct PredefinedName {
     const char* name;
@@ -17,40 +19,39 @@ struct PredefinedName {
     int32_t value;
 };
 
+// The 22 predefined names, entered in this order (the order decides their slots): the
+// mnemonics in opcode order, the registers, RES and RANDOM.
 static constexpr PredefinedName PREDEFINED_NAMES[] = {
-    {"END", SymbolKind::Opcode, END},   {"COPY", SymbolKind::Opcode, COPY},
-    {"ADD", SymbolKind::Opcode, ADD},   {"SUB", SymbolKind::Opcode, SUB},
-    {"MUL", SymbolKind::Opcode, MUL},   {"DIV", SymbolKind::Opcode, DIV},
-    {"CMP", SymbolKind::Opcode, CMP},   {"JMP", SymbolKind::Opcode, JMP},
-    {"JNB", SymbolKind::Opcode, JNB},   {"JB", SymbolKind::Opcode, JB},
-    {"CALL", SymbolKind::Opcode, CALL}, {"RTN", SymbolKind::Opcode, RTN},
-    {"PUSH", SymbolKind::Opcode, PUSH}, {"POP", SymbolKind::Opcode, POP},
-    {"IN", SymbolKind::Opcode, IN},     {"OUT", SymbolKind::Opcode, OUT},
-    {"AX", SymbolKind::Register, AX},   {"BX", SymbolKind::Register, BX},
-    {"CX", SymbolKind::Register, CX},   {"DX", SymbolKind::Register, DX},
-    {"RES", SymbolKind::Directive, 0},  {"RANDOM", SymbolKind::Label, RANDOM_ADDRESS},
+#define TAVRO_PREDEFINED_OPCODE(name, shape) {#name, SymbolKind::Opcode, name},
+    TAVRO_INSTRUCTIONS(TAVRO_PREDEFINED_OPCODE)
+#undef TAVRO_PREDEFINED_OPCODE
+    {"AX", SymbolKind::Register, AX},
+    {"BX", SymbolKind::Register, BX},
+    {"CX", SymbolKind::Register, CX},
+    {"DX", SymbolKind::Register, DX},
+    {"RES", SymbolKind::Directive, 0},
+    {"RANDOM", SymbolKind::Label, RANDOM_ADDRESS},
 };
-static_assert(sizeof(PREDEFINED_NAMES) / sizeof(PREDEFINED_NAMES[0]) == 22);
 
-static char toLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 static char toUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
-void initSymbols() {
-    for (SymbolEntry& entry : symbolTable.slots) entry.kind = SymbolKind::Free;
-    symbolTable.overflowed = false;
-    for (const PredefinedName& predefined : PREDEFINED_NAMES) {
-        int slot = findSlot(predefined.name);
-        storeName(slot, predefined.name);
-        symbolTable.slots[slot].kind = predefined.kind;
-        symbolTable.slots[slot].value = predefined.value;
-    }
+// Writes name into a slot, upper-cased, at most 7 characters, NUL-padded.
+static void storeName(SymbolEntry& entry, const char* name) {
+    char* stored = entry.name;
+    int i = 0;
+    for (; i < MAX_NAME_LENGTH && name[i] != '\0'; i++) stored[i] = toUpper(name[i]);
+    for (; i <= MAX_NAME_LENGTH; i++) stored[i] = '\0';
 }
 
-int compareNames(const char* a, const char* b) {
-    for (;; a++, b++) {
-        if (*a == '\0' && *b == '\0') return 0;
-        int difference = toLower(*a) - toLower(*b);
-        if (difference != 0) return difference;
+void initSymbols(SymbolTable& table) {
+    for (SymbolEntry& entry : table.slots) entry.kind = SymbolKind::Free;
+    table.overflowed = false;
+    for (const PredefinedName& predefined : PREDEFINED_NAMES) {
+        SymbolEntry& entry = table.slots[findSlot(table, predefined.name)];
+        storeName(entry, predefined.name);
+        entry.kind = predefined.kind;
+        entry.value = predefined.value;
+        entry.line = -1;
     }
 }
 
@@ -87,56 +88,58 @@ static uint64_t storedKey(const SymbolEntry& entry) {
     return key;
 }
 
-int findSlot(const char* name) {
+int findSlot(const SymbolTable& table, const char* name) {
     uint64_t key = nameKey(name);
     int slot = hashName(name);
     for (int visited = 0; visited < SYMBOL_SLOTS; visited++) {
-        const SymbolEntry& entry = symbolTable.slots[slot];
+        const SymbolEntry& entry = table.slots[slot];
         if (entry.kind == SymbolKind::Free || storedKey(entry) == key) return slot;
         slot = (slot + PROBE_STEP) & (SYMBOL_SLOTS - 1);
     }
     return NO_SLOT;
 }
 
-void storeName(int slot, const char* name) {
-    char* stored = symbolTable.slots[slot].name;
-    int i = 0;
-    for (; i < MAX_NAME_LENGTH && name[i] != '\0'; i++) stored[i] = toUpper(name[i]);
-    for (; i <= MAX_NAME_LENGTH; i++) stored[i] = '\0';
-}
-
 // Returns the slot for name as findSlot does; when the table is full and the name is not in
 // it, records the overflow and returns NO_SLOT.
-static int slotFor(const char* name) {
-    int slot = findSlot(name);
-    if (slot == NO_SLOT) symbolTable.overflowed = true;
+static int slotFor(SymbolTable& table, const char* name) {
+    int slot = findSlot(table, name);
+    if (slot == NO_SLOT) table.overflowed = true;
     return slot;
 }
 
-SymbolKind defineLabel(const char* name, int32_t address) {
-    int slot = slotFor(name);
+SymbolKind defineLabel(SymbolTable& table, const char* name, int64_t address, int32_t line) {
+    int slot = slotFor(table, name);
     if (slot == NO_SLOT) return SymbolKind::Free;  // not entered; the pass reports it
-    SymbolEntry& entry = symbolTable.slots[slot];
+    SymbolEntry& entry = table.slots[slot];
     SymbolKind previous = entry.kind;
-    if (previous == SymbolKind::Free) storeName(slot, name);
+    if (previous == SymbolKind::Free) storeName(entry, name);
     if (previous == SymbolKind::Free || previous == SymbolKind::Undefined) {
         entry.kind = SymbolKind::Label;
         entry.value = address;
+        entry.line = line;
     }
     return previous;
 }
 
-SymbolKind referenceSymbol(const char* name, int32_t line, int32_t* value) {
-    int slot = slotFor(name);
+SymbolKind lookUpName(NameScope& scope, const char* p, int32_t length, int64_t* value) {
+    char name[MAX_NAME_LENGTH + 1];
+    copyName(name, p, length);
+    int slot = slotFor(*scope.table, name);
     if (slot == NO_SLOT) return SymbolKind::Free;  // not entered; the pass reports it
-    SymbolEntry& entry = symbolTable.slots[slot];
+    SymbolEntry& entry = scope.table->slots[slot];
     SymbolKind previous = entry.kind;
     if (previous == SymbolKind::Free) {
-        storeName(slot, name);
+        storeName(entry, name);
         entry.kind = SymbolKind::Undefined;
-        entry.value = line;
-    } else if (previous != SymbolKind::Undefined && value != nullptr) {
+        entry.line = scope.line;
+    } else if (previous != SymbolKind::Undefined) {
         *value = entry.value;
+    }
+    if (scope.uses != nullptr && entry.kind != SymbolKind::Opcode &&
+        entry.kind != SymbolKind::Register && entry.kind != SymbolKind::Directive) {
+        scope.uses->push_back({slot, scope.line, static_cast<int32_t>(p - scope.lineStart), length});
     }
     return previous;
 }
+
+}  // namespace tavro

@@ -1,21 +1,71 @@
-// The records, codes and name tables shared by the assembler, the simulator and the driver.
+// The constants, codes and the instruction-set table shared by the assembler, the simulator
+// and every front-end.
 #pragma once
 
 #include <cstdint>
+
+namespace tavro {
 
 constexpr int MEMORY_SIZE = 4096;     // bytes of the machine's memory
 constexpr int RANDOM_ADDRESS = 4094;  // the word here is the random port; the stack starts here
 constexpr int MAX_CODE_SIZE = 4093;   // largest accepted size of code, data and label words
 constexpr int MAX_NAME_LENGTH = 7;    // significant characters of a name
 constexpr int REGISTER_COUNT = 4;
-constexpr int OPCODE_COUNT = 16;
 
-enum class TokenClass : uint8_t {
-    EndOfLine = 0,  // the end of the line, or a ';'
-    Punct = 1,      // any other single character
-    Name = 2,       // a letter, then letters and digits
-    Number = 3,     // a digit, '-' or '+', then digits
+// The instruction set, in opcode order (ORDER OPCODE: the encoding depends on it). Each row:
+// mnemonic, and the operand shape that both the encoder and the trace follow:
+//   NONE      END, RTN: no operand
+//   ADDRESS   JMP..CALL: a 12-bit target
+//   REGISTER  PUSH..OUT: one register in the first byte
+//   TWO       COPY (load or store) and ADD..CMP: a register and a source operand
+#define TAVRO_INSTRUCTIONS(X) \
+    X(END, NONE)              \
+    X(COPY, TWO)              \
+    X(ADD, TWO)               \
+    X(SUB, TWO)               \
+    X(MUL, TWO)               \
+    X(DIV, TWO)               \
+    X(CMP, TWO)               \
+    X(JMP, ADDRESS)           \
+    X(JNB, ADDRESS)           \
+    X(JB, ADDRESS)            \
+    X(CALL, ADDRESS)          \
+    X(RTN, NONE)              \
+    X(PUSH, REGISTER)         \
+    X(POP, REGISTER)          \
+    X(IN, REGISTER)           \
+    X(OUT, REGISTER)
+
+enum Opcode : uint8_t {
+#define TAVRO_OPCODE_ENUM(name, shape) name,
+    TAVRO_INSTRUCTIONS(TAVRO_OPCODE_ENUM)
+#undef TAVRO_OPCODE_ENUM
+        OPCODE_COUNT
 };
+static_assert(OPCODE_COUNT == 16, "four bits of opcode");
+
+enum class OperandShape : uint8_t { NONE, ADDRESS, REGISTER, TWO };
+
+inline constexpr const char* MNEMONIC_NAMES[] = {
+#define TAVRO_OPCODE_NAME(name, shape) #name,
+    TAVRO_INSTRUCTIONS(TAVRO_OPCODE_NAME)
+#undef TAVRO_OPCODE_NAME
+};
+
+inline constexpr OperandShape OPERAND_SHAPES[] = {
+#define TAVRO_OPCODE_SHAPE(name, shape) OperandShape::shape,
+    TAVRO_INSTRUCTIONS(TAVRO_OPCODE_SHAPE)
+#undef TAVRO_OPCODE_SHAPE
+};
+
+enum RegisterNumber : uint8_t { AX = 0, BX = 1, CX = 2, DX = 3 };
+
+inline constexpr const char* REGISTER_NAMES[REGISTER_COUNT] = {"AX", "BX", "CX", "DX"};
+
+// ADD to CMP: a register and a register, constant or address source.
+constexpr bool isArithmetic(int opcode) { return opcode >= ADD && opcode <= CMP; }
+// JMP to CALL: one 12-bit address.
+constexpr bool isJump(int opcode) { return opcode >= JMP && opcode <= CALL; }
 
 enum class OperandKind : uint8_t {
     None = 0,
@@ -27,24 +77,6 @@ enum class OperandKind : uint8_t {
     Immediate = 6,  // an 8-bit signed constant: #n
 };
 
-// One parsed or decoded operand.
-struct Operand {
-    OperandKind kind;
-    uint8_t reg;       // the register named inside the operand
-    uint8_t mainReg;   // the register of the instruction's register field (decoder only)
-    uint8_t modeBits;  // decoder only: bits 3-2 mode, bit 1 indirect bit, bit 0 direction bit
-    int32_t value;     // address, offset or constant
-};
-
-enum class SymbolKind : uint8_t {
-    Free = 0,
-    Opcode = 1,
-    Register = 2,
-    Directive = 3,
-    Label = 4,
-    Undefined = 5,  // used but not (yet) defined; value holds the line index of the first use
-};
-
 enum class RunStatus : uint8_t {
     Running = 0,
     Halt = 1,
@@ -54,57 +86,9 @@ enum class RunStatus : uint8_t {
     IllegalMemoryAccess = 5,
     DivByZero = 6,
     UnexpectedEof = 7,
-    Interrupted = 8,  // the run was abandoned by Ctrl-C; it has no closing line
+    Interrupted = 8,      // the run was abandoned by Ctrl-C; it has no closing line
+    WaitingForInput = 9,  // a step's answer only: IN has no line yet and did not execute
 };
-
-enum Opcode : uint8_t {
-    END = 0,
-    COPY,
-    ADD,
-    SUB,
-    MUL,
-    DIV,
-    CMP,
-    JMP,
-    JNB,
-    JB,
-    CALL,
-    RTN,
-    PUSH,
-    POP,
-    IN,
-    OUT
-};
-
-enum RegisterNumber : uint8_t { AX = 0, BX = 1, CX = 2, DX = 3 };
-
-inline constexpr const char* MNEMONIC_NAMES[] = {
-    "END",   // 0
-    "COPY",  // 1
-    "ADD",   // 2
-    "SUB",   // 3
-    "MUL",   // 4
-    "DIV",   // 5
-    "CMP",   // 6
-    "JMP",   // 7
-    "JNB",   // 8
-    "JB",    // 9
-    "CALL",  // 10
-    "RTN",   // 11
-    "PUSH",  // 12
-    "POP",   // 13
-    "IN",    // 14
-    "OUT",   // 15
-};
-static_assert(sizeof(MNEMONIC_NAMES) / sizeof(MNEMONIC_NAMES[0]) == OPCODE_COUNT);
-
-inline constexpr const char* REGISTER_NAMES[] = {
-    "AX",  // 0
-    "BX",  // 1
-    "CX",  // 2
-    "DX",  // 3
-};
-static_assert(sizeof(REGISTER_NAMES) / sizeof(REGISTER_NAMES[0]) == REGISTER_COUNT);
 
 // The text that the closing line of a run prints for each status.
 inline constexpr const char* RUN_STATUS_TEXTS[] = {
@@ -117,9 +101,10 @@ inline constexpr const char* RUN_STATUS_TEXTS[] = {
     "div by zero",            // DivByZero
     "unexpected EOF",         // UnexpectedEof
     "interrupted",            // Interrupted
+    "waiting for input",      // WaitingForInput
 };
 static_assert(sizeof(RUN_STATUS_TEXTS) / sizeof(RUN_STATUS_TEXTS[0]) ==
-              static_cast<int>(RunStatus::Interrupted) + 1);
+              static_cast<int>(RunStatus::WaitingForInput) + 1);
 
 // Blanks are the space and the horizontal tab, nothing else.
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -129,3 +114,5 @@ inline const char* skipBlanks(const char* p) {
     while (isBlank(*p)) p++;
     return p;
 }
+
+}  // namespace tavro

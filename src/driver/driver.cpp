@@ -1,18 +1,35 @@
 // The driver: everything happens once, in order, and only the driver decides the exit status.
 // Its own messages go to standard error; the dump and the run write to standard output. A
-// refused command line or program exits with 1, everything else with 0, however the simulated
-// program ends.
+// refused command line or program, and an output that could not be written, exit with 1;
+// everything else with 0, however the simulated program ends.
 #include "driver/driver.h"
 
-#include <cstdlib>
+#include <signal.h>
+#include <sys/stat.h>
 
-#include "asm/passes.h"
-#include "asm/symbols.h"
-#include "common/console.h"
-#include "common/tavro.h"
+#include <cstdio>
+#include <ctime>
+
 #include "driver/dump.h"
-#include "driver/source.h"
-#include "sim/execute.h"
+#include "engine/engine.h"
+
+namespace tavro {
+
+// Set by the SIGINT handler; a run sees it at its next taken jump, or while waiting for input.
+static std::atomic<int> interruptRequested{0};
+static_assert(std::atomic<int>::is_always_lock_free, "written by a signal handler");
+
+// SA_RESETHAND gives SIGINT its default handling back before this runs, so a second Ctrl-C ends
+// the process the ordinary way. No SA_RESTART: a wait for input returns at once.
+static void onInterrupt(int) { interruptRequested.store(1); }
+
+static void installInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
 
 struct Options {
     bool checkOnly;  // -c
@@ -20,8 +37,9 @@ struct Options {
     bool trace;      // -t
 };
 
-void printUsage(const char* programName) {
-    consolePrintf(Stream::Err,
+static void printUsage(Console& console, const char* programName) {
+    char text[512];
+    std::snprintf(text, sizeof text,
                   "Tavro Simulator [version 1.02] - an assembler and simulator for teaching\n"
                   "Usage: %s [options] source\n"
                   "Options:\n"
@@ -30,84 +48,146 @@ void printUsage(const char* programName) {
                   "\t-d    Dump machine code\n"
                   "\t-h    Show this help\n",
                   programName);
-}
-
-static void printSummary(int pass, int32_t errorCount) {
-    consolePrintf(Stream::Err, "*** pass=%d ... %d error%s found.\n", pass, errorCount,
-                  errorCount == 1 ? "" : "s");
-}
-
-// Assembles and runs the loaded source; returns the exit status.
-static int assembleAndRun(const SourceLines& source, const Options& options) {
-    initSymbols();
-    int32_t errorCount = assemblePass(source.lines, source.lineCount, 1, nullptr);
-    int32_t codeSize = 0;
-    if (errorCount == 0) {
-        codeSize = allocateUndefinedLabels(assembler.locationCounter);
-        if (codeSize > MAX_CODE_SIZE) {
-            consoleText(Stream::Err, " ... Memory area is too large.\n");
-            errorCount = 1;
-        }
-    }
-    if (errorCount > 0) {
-        printSummary(1, errorCount);
-        return 1;
-    }
-    if (options.checkOnly) return 0;
-
-    auto* image = static_cast<uint8_t*>(std::calloc(MEMORY_SIZE, 1));
-    if (image == nullptr) {
-        consoleText(Stream::Err, "Error: Out of memory.\n");
-        return 1;
-    }
-    int status = 0;
-    errorCount = assemblePass(source.lines, source.lineCount, 2, image);
-    if (errorCount > 0) {
-        printSummary(2, errorCount);
-        status = 1;
-    } else {
-        if (options.dumpCode) dumpMemory(image, codeSize);
-        runProgram(image, codeSize, options.trace ? 1 : 0);
-    }
-    std::free(image);
-    return status;
+    printError(console, text);
 }
 
 // Reads the options; returns the index of the source path, or -1 after the usage text.
-static int scanOptions(int argc, char** argv, Options* options) {
+static int scanOptions(Console& console, int argc, char** argv, Options* options) {
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; i++) {
         switch (argv[i][1]) {
             case 'c': options->checkOnly = true; break;
             case 'd': options->dumpCode = true; break;
             case 't': options->trace = true; break;
-            default: printUsage(argv[0] != nullptr ? argv[0] : "tavro"); return -1;
+            default:
+                printUsage(console, argc > 0 && argv[0] != nullptr ? argv[0] : "tavro");
+                return -1;
         }
     }
     return i;
 }
 
-int runCommandLine(int argc, char** argv) {
+// Lines are numbered with 32-bit integers; a larger file is refused like one that cannot be read.
+constexpr long long MAX_SOURCE_SIZE = 0x7FFFFFFE;
+
+bool loadFile(const char* path, std::vector<char>* bytes) {
+    struct stat status;
+    if (stat(path, &status) != 0 || status.st_size <= 0 || status.st_size > MAX_SOURCE_SIZE) {
+        return false;
+    }
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return false;
+    size_t size = static_cast<size_t>(status.st_size);
+    bytes->reserve(size + 1);  // the line splitter adds one byte
+    bytes->resize(size);
+    size_t total = 0;
+    while (total < size) {
+        size_t n = std::fread(bytes->data() + total, 1, size - total, file);
+        total += n;
+        if (n == 0) break;
+    }
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    bytes->resize(total);
+    return !failed;
+}
+
+static void printDiagnostic(const Diagnostic& diagnostic, void* context) {
+    printError(*static_cast<Console*>(context), renderDiagnostic(diagnostic));
+}
+
+// Runs the program to its end on the console; false when output could not be written.
+static void runProgram(const Program& program, const Options& options, Console& console) {
+    MachineOptions machineOptions;
+    machineOptions.seed = static_cast<uint32_t>(std::time(nullptr));
+    machineOptions.trace = options.trace;
+    Machine m = makeMachine(program, machineOptions);
+    m.out = std::move(console.out);
+    m.messages = std::move(console.err);
+    m.stop = &interruptRequested;
+    interruptRequested.store(0);
+    installInterruptHandler();
+    std::string bytes;
+    for (;;) {
+#ifdef TAVRO_STEP_LIMIT  // fuzz builds cap a run so that endless programs end
+        StopReason reason = run(m, TAVRO_STEP_LIMIT - m.steps);
+        if (reason == StopReason::Budget) break;
+#else
+        StopReason reason = runToEnd(m);
+#endif
+        if (reason != StopReason::NeedInput) {
+            if (reason == StopReason::StopRequested) {
+                sinkWrite(m.out, renderInterruptedLine(m.state.ip));
+            }
+            break;
+        }
+        drainSink(m.out);
+        InputRead read = readInput(console, &bytes, interruptRequested);
+        if (read == InputRead::Interrupted) {
+            sinkWrite(m.out, renderInterruptedLine(m.state.ip));
+            break;
+        }
+        if (read == InputRead::Data) giveInput(m, bytes);
+        if (read == InputRead::End) endInput(m);
+    }
+    signal(SIGINT, SIG_DFL);
+    console.out = std::move(m.out);
+    console.err = std::move(m.messages);
+}
+
+// Assembles and runs the loaded source; returns the exit status.
+static int assembleAndRun(std::vector<char> bytes, const Options& options, Console& console) {
+    AssembleOptions assembleOptions;
+    assembleOptions.checkOnly = options.checkOnly;
+    assembleOptions.sourceMap = false;
+    assembleOptions.keepDiagnostics = 0;
+    assembleOptions.onDiagnostic = printDiagnostic;
+    assembleOptions.context = &console;
+    Program program = assemble(std::move(bytes), assembleOptions);
+    for (const UndefinedLabel& label : program.undefinedLabels) {
+        printError(console, renderUndefinedLabel(label));
+    }
+    if (program.tooLarge) {
+        printError(console, tooLargeMessage());
+        printError(console, renderSummary(1, 1));
+        return 1;
+    }
+    if (program.pass1Errors > 0) {
+        printError(console, renderSummary(1, program.pass1Errors));
+        return 1;
+    }
+    if (options.checkOnly) return 0;
+    if (program.pass2Errors > 0) {
+        printError(console, renderSummary(2, program.pass2Errors));
+        return 1;
+    }
+    if (options.dumpCode) {
+        dumpMemory(program.image.data(), static_cast<int32_t>(program.codeSize), console.out);
+    }
+    if (!console.out.failed) runProgram(program, options, console);
+    return 0;
+}
+
+int runCommandLine(int argc, char** argv, Console& console) {
     Options options{};
-    int sourceIndex = scanOptions(argc, argv, &options);
-    if (sourceIndex < 0) return 1;
-    if (sourceIndex >= argc) {
-        consoleText(Stream::Err, "Error: No source file is specified.\n");
-        return 1;
+    int status = 1;
+    int sourceIndex = scanOptions(console, argc, argv, &options);
+    std::vector<char> bytes;
+    if (sourceIndex < 0) {
+        // the usage text is out
+    } else if (sourceIndex >= argc) {
+        printError(console, "Error: No source file is specified.\n");
+    } else if (!loadFile(argv[sourceIndex], &bytes)) {
+        printError(console, "Error: Can't read source file.\n");
+    } else {
+        status = assembleAndRun(std::move(bytes), options, console);
     }
-    SourceLines source{};
-    if (!loadSource(argv[sourceIndex], &source)) {
-        consoleText(Stream::Err, "Error: Can't read source file.\n");
-        return 1;
+    drainSink(console.out);
+    if (console.out.failed) {
+        sinkWrite(console.err, "Error: Can't write output.\n");
+        status = 1;
     }
-    int status = assembleAndRun(source, options);
-    releaseSource(&source);
     return status;
 }
 
-int runDriver(int argc, char** argv) {
-    resetConsole();
-    int status = runCommandLine(argc, argv);
-    consoleFlush();
-    return status;
-}
+}  // namespace tavro

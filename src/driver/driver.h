@@ -1,9 +1,17 @@
-// The command line and the run: options, loading, both passes, size check, dump and run.
+// tavro's command line and run sequence on the engine: options, loading, assembling, the dump,
+// the run and the exit status.
 #pragma once
 
-// Runs the tool on its command line; returns the process exit status, 0 or 1.
-int runDriver(int argc, char** argv);
-// The same on a console the caller has set up, and without the final flush.
-int runCommandLine(int argc, char** argv);
-// Prints the usage text on standard error.
-void printUsage(const char* programName);
+#include <vector>
+
+#include "driver/console.h"
+
+namespace tavro {
+
+// Runs the tool on its command line with the console given; returns the exit status, 0 or 1.
+// The console's standard output is drained before it returns.
+int runCommandLine(int argc, char** argv, Console& console);
+// Reads a whole file; false when it cannot be read, is empty, or is 2 GiB or larger.
+bool loadFile(const char* path, std::vector<char>* bytes);
+
+}  // namespace tavro

@@ -2,11 +2,11 @@
 // and a footer. There is no address column: a byte's address follows from row and column.
 #include "driver/dump.h"
 
-#include "common/console.h"
+namespace tavro {
 
-void dumpMemory(const uint8_t* image, int32_t count) {
+void dumpMemory(const uint8_t* image, int32_t count, OutputSink& out) {
     static constexpr char HEX_DIGITS[] = "0123456789abcdef";
-    consoleText(Stream::Out, "----- MEMORY DUMP -----\n");
+    sinkWrite(out, "----- MEMORY DUMP -----\n");
     char row[64];
     char* p = row;
     for (int32_t i = 0; i < count; i++) {
@@ -16,9 +16,11 @@ void dumpMemory(const uint8_t* image, int32_t count) {
         if (i % 16 == 7) *p++ = ' ';
         if (i % 16 == 15 || i == count - 1) {
             *p++ = '\n';
-            consoleWrite(Stream::Out, row, static_cast<size_t>(p - row));
+            sinkWrite(out, row, static_cast<size_t>(p - row));
             p = row;
         }
     }
-    consoleText(Stream::Out, "-----\n");
+    sinkWrite(out, "-----\n");
 }
+
+}  // namespace tavro

@@ -3,5 +3,11 @@
 
 #include <cstdint>
 
-// Prints the first count bytes of image in hexadecimal, 16 to a row, on standard output.
-void dumpMemory(const uint8_t* image, int32_t count);
+#include "common/sink.h"
+
+namespace tavro {
+
+// Writes the first count bytes of image in hexadecimal, 16 to a row.
+void dumpMemory(const uint8_t* image, int32_t count, OutputSink& out);
+
+}  // namespace tavro

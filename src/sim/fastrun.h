@@ -3,21 +3,38 @@
 
 #include <cstdint>
 
-#include "common/tavro.h"
+#include "sim/machine.h"
 
-// Runs from the current machine state, without trace, until a step's status is not Running,
-// exactly as repeated executeStep(0) would, and writes the state back. The interrupt flag is
-// read at taken jumps, calls and returns. A limit above 0 stops the run after that many steps
-// (status Running); *executed, if given, gets the number of steps taken.
-RunStatus runFastThreaded(uint64_t limit, uint64_t* executed);
+namespace tavro {
+
+struct RunControl {
+    uint64_t budget = 0;       // with counted: stop after this many steps
+    bool counted = false;      // count steps (and honour the budget)
+    const uint8_t* breakpoints = nullptr;  // 4096 flags, or nullptr for none
+    const uint8_t* watched = nullptr;      // 4096 flags, or nullptr for none
+    int32_t skipBreakpoint = -1;  // the first step may pass the breakpoint at this address
+};
+
+struct RunOutcome {
+    StopReason reason;
+    uint64_t steps;             // steps executed (counted runs only)
+    int32_t watchAddress = -1;  // for Watch: the address written
+};
+
+// Runs from the current state, without trace, exactly as repeated executeStep would, until a
+// step ends the program or the control says stop, and writes the state back. A stop request is
+// seen at taken jumps, calls and returns.
+RunOutcome runFastThreaded(MachineState& state, Ports& ports, const RunControl& control);
 // The same with a portable switch dispatch instead of jumps through a table of label addresses.
-RunStatus runFastSwitch(uint64_t limit, uint64_t* executed);
+RunOutcome runFastSwitch(MachineState& state, Ports& ports, const RunControl& control);
 
 // The dispatch style chosen at build time.
-inline RunStatus runFast(uint64_t limit = 0, uint64_t* executed = nullptr) {
+inline RunOutcome runFast(MachineState& state, Ports& ports, const RunControl& control) {
 #if TAVRO_THREADED_DISPATCH
-    return runFastThreaded(limit, executed);
+    return runFastThreaded(state, ports, control);
 #else
-    return runFastSwitch(limit, executed);
+    return runFastSwitch(state, ports, control);
 #endif
 }
+
+}  // namespace tavro

@@ -2,6 +2,16 @@
 #define TAVRO_THREADED 0
 #include "sim/fastrun.inc"
 
-RunStatus runFastSwitch(uint64_t limit, uint64_t* executed) {
-    return limit > 0 ? run<true>(limit, executed) : run<false>(0, executed);
+namespace tavro {
+
+RunOutcome runFastSwitch(MachineState& state, Ports& ports, const RunControl& control) {
+    bool breaks = control.breakpoints != nullptr;
+    if (control.counted) {
+        return breaks ? run<true, true>(state, ports, control)
+                      : run<true, false>(state, ports, control);
+    }
+    return breaks ? run<false, true>(state, ports, control)
+                  : run<false, false>(state, ports, control);
 }
+
+}  // namespace tavro

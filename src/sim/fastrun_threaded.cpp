@@ -2,6 +2,11 @@
 #define TAVRO_THREADED 1
 #include "sim/fastrun.inc"
 
-RunStatus runFastThreaded(uint64_t limit, uint64_t* executed) {
-    return limit > 0 ? run<true>(limit, executed) : run<false>(0, executed);
+namespace tavro {
+
+RunOutcome runFastThreaded(MachineState& state, Ports& ports, const RunControl& control) {
+    return control.counted ? run<true, true>(state, ports, control)
+                           : run<false, true>(state, ports, control);
 }
+
+}  // namespace tavro

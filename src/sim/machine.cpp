@@ -1,35 +1,28 @@
-// Machine state and operand access. Words are big-endian and signed. Reading address 4094 never
-// touches memory: it draws from the random port, whose generator is seeded from the clock once
-// per process. Fetching is the only place that turns an address into a memory read.
+// Machine state and operand access. Reading address 4094 never touches memory: it draws from
+// the random port. Fetching is the only place that turns an address into a memory read.
 #include "sim/machine.h"
-
-#include <cstdlib>
-#include <ctime>
 
 #include "common/format.h"
 
-MachineState machine;
+namespace tavro {
 
-static bool seeded = false;  // once per process, not per run
-
-void resetMachine(uint8_t* memory, int32_t codeSize) {
-    machine.memory = memory;
-    machine.codeSize = codeSize;
-    machine.ip = 0;
-    machine.belowFlag = 0;
-    machine.regs[AX] = machine.regs[BX] = machine.regs[CX] = 0;
-    machine.regs[DX] = RANDOM_ADDRESS;
+void resetMachine(MachineState& state, const std::array<uint8_t, MEMORY_SIZE>& image,
+                  int32_t codeSize, uint32_t seed) {
+    state = MachineState{};
+    state.memory = image;
+    state.codeSize = codeSize;
+    seedRandom(state.random, seed);
 }
 
-Operand decodeOperand(const uint8_t* code, int32_t* length) {
+DecodedOperand decodeOperand(const uint8_t* code, int32_t* length) {
     uint8_t b0 = code[0];
     uint8_t b1 = code[1];
-    Operand operand{};
+    DecodedOperand operand{};
     operand.mainReg = static_cast<uint8_t>(registerField(b0));
     operand.reg = static_cast<uint8_t>(secondRegisterField(b1));
     int mode = modeField(b0);
     // An immediate's second byte is all constant: it has no indirect or direction bit.
-    operand.modeBits = mode == MODE_IMMEDIATE ? 0 : static_cast<uint8_t>((b0 & 0x0C) | (b1 >> 6));
+    operand.store = mode != MODE_IMMEDIATE && (b1 & DIRECTION_BIT) != 0;
     switch (mode) {
         case MODE_IMMEDIATE:
             operand.kind = OperandKind::Immediate;
@@ -54,34 +47,42 @@ Operand decodeOperand(const uint8_t* code, int32_t* length) {
     return operand;
 }
 
-// Reads the word at address: 0..4093 from memory, 4094 from the random port, else a failure.
-static int32_t readWord(int32_t address, RunStatus* status) {
-    *status = RunStatus::Running;
+bool readMemoryWord(MachineState& state, int32_t address, int32_t* value) {
     if (address >= 0 && address < RANDOM_ADDRESS) {
-        return static_cast<int16_t>((machine.memory[address] << 8) | machine.memory[address + 1]);
+        *value = readWord(state.memory.data() + address);
+        return true;
     }
-    if (address == RANDOM_ADDRESS) return nextRandom();
-    *status = RunStatus::IllegalMemoryAccess;
-    return 0;
+    if (address == RANDOM_ADDRESS) {
+        *value = nextRandom(state.random);
+        return true;
+    }
+    return false;
 }
 
-int32_t fetchOperand(const Operand& operand, RunStatus* status) {
-    *status = RunStatus::Running;
-    switch (operand.kind) {
-        case OperandKind::Register: return machine.regs[operand.reg & 3];
-        case OperandKind::Direct: return readWord(operand.value, status);
-        case OperandKind::Indirect: return readWord(machine.regs[operand.reg & 3], status);
-        case OperandKind::Indexed:
-            // A signed register plus a 12-bit offset, with no 16-bit wrap: 32767 + 4095 is 36862.
-            return readWord(machine.regs[operand.reg & 3] + operand.value, status);
-        default: return static_cast<int16_t>(operand.value & 0xFFFF);
+// table[0] = seed; table[i] = 16807 * table[i-1] mod (2^31 - 1), by Schrage's method so that
+// nothing overflows; then 310 draws are thrown away to mix the table.
+void seedRandom(RandomPort& port, uint32_t seed) {
+    int32_t word = seed == 0 ? 1 : static_cast<int32_t>(seed);
+    port.table[0] = word;
+    for (int i = 1; i < 31; i++) {
+        int32_t hi = word / 127773;
+        int32_t lo = word % 127773;
+        word = 16807 * lo - 2836 * hi;
+        if (word < 0) word += 2147483647;
+        port.table[i] = word;
     }
+    port.front = 3;
+    port.rear = 0;
+    for (int i = 0; i < 310; i++) nextRandom(port);
 }
 
-int32_t nextRandom() {
-    if (!seeded) {
-        std::srand(static_cast<unsigned>(std::time(nullptr)));
-        seeded = true;
-    }
-    return std::rand() & 0x7FFF;
+int32_t nextRandom(RandomPort& port) {
+    uint32_t sum = static_cast<uint32_t>(port.table[port.front]) +
+                   static_cast<uint32_t>(port.table[port.rear]);
+    port.table[port.front] = static_cast<int32_t>(sum);
+    port.front = static_cast<uint8_t>(port.front == 30 ? 0 : port.front + 1);
+    port.rear = static_cast<uint8_t>(port.rear == 30 ? 0 : port.rear + 1);
+    return static_cast<int32_t>((sum >> 1) & 0x7FFF);
 }
+
+}  // namespace tavro

@@ -1,25 +1,84 @@
-// The state of the Tavro machine, operand decoding and fetch, and the random port.
+// The state of the Tavro machine, operand decoding and fetch. Everything a step reads or
+// changes is in MachineState or in the Ports beside it, both passed in by the caller.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <string>
 
+#include "common/sink.h"
 #include "common/tavro.h"
 
-struct MachineState {
-    uint8_t* memory;    // the 4096-byte image
-    uint32_t ip;        // address of the next instruction
-    int32_t codeSize;   // bytes of code and data, 1 to 4093; the lower bound of the stack
-    int32_t belowFlag;  // 0 or 1; set by CMP, tested by JB and JNB
-    int16_t regs[REGISTER_COUNT];  // AX, BX, CX, DX; DX is the stack pointer
+namespace tavro {
+
+// The random port: the additive feedback generator x[i] = x[i-3] + x[i-31] (mod 2^32), whose
+// draws are x[i] >> 1, seeded by a multiplicative congruential sequence, as C libraries' rand()
+// commonly is; a fixed seed repeats a run exactly.
+struct RandomPort {
+    int32_t table[31];
+    uint8_t front, rear;  // indexes into table, 3 apart
 };
 
-extern MachineState machine;
+struct MachineState {
+    std::array<uint8_t, MEMORY_SIZE> memory{};
+    int16_t regs[REGISTER_COUNT] = {0, 0, 0, RANDOM_ADDRESS};  // AX, BX, CX, DX; DX the stack
+    uint32_t ip = 0;          // address of the next instruction
+    int32_t codeSize = 1;     // bytes of code and data, 1 to 4093; the lower bound of the stack
+    int32_t belowFlag = 0;    // 0 or 1; set by CMP, tested by JB and JNB
+    RunStatus status = RunStatus::Running;
+    bool prompted = false;    // IN has written its prompt and waits for a number
+    int32_t lastWrite = -1;   // address of the last step's memory write, or -1 (definition only)
+    uint64_t inputPosition = 0;  // bytes of Input::bytes taken by IN so far
+    RandomPort random{};
+};
 
-// Starts a run: the image and its size, ip 0, flag 0, AX = BX = CX = 0 and DX = 4094.
-void resetMachine(uint8_t* memory, int32_t codeSize);
+// What IN reads: the bytes given so far, and whether more may come.
+struct Input {
+    std::string bytes;
+    uint64_t base = 0;   // bytes dropped from the front of bytes (taken long ago)
+    bool ended = false;
+};
+
+// The devices of a step: output, messages (the prompts of IN), input and the stop request.
+struct Ports {
+    OutputSink& out;
+    OutputSink& messages;
+    Input& input;
+    const std::atomic<int>& stop;
+};
+
+// Why a run of the machine came back.
+enum class StopReason : uint8_t {
+    Ended,          // the program stopped: its status says how (Halt or a run-time error)
+    Stepped,        // one step was asked for and done, and the program goes on
+    Budget,         // the budget of steps is spent
+    Breakpoint,     // ip is at an armed breakpoint; the instruction there has not executed
+    Watch,          // an instruction wrote to a watched byte (its step is done)
+    StopRequested,  // a stop was requested (from any thread) and seen at a taken jump
+    NeedInput,      // IN waits for a whole line; the IN has not executed
+    OutputFailed,   // the output sink refused a write
+};
+
+// One operand of an executed instruction, as the decoder reads it.
+struct DecodedOperand {
+    OperandKind kind;
+    uint8_t reg;       // the second register: c(reg), n+c(reg) or the source register
+    uint8_t mainReg;   // the register of the instruction's register field
+    bool store;        // the direction bit of a COPY: the operand receives mainReg
+    int32_t value;     // address, offset or constant
+};
+
+// Starts a run on an image of codeSize bytes: ip 0, flag 0, AX = BX = CX = 0, DX = 4094.
+void resetMachine(MachineState& state, const std::array<uint8_t, MEMORY_SIZE>& image,
+                  int32_t codeSize, uint32_t seed);
 // Decodes the operand of the COPY..CMP instruction at code and stores its length, 2 or 3.
-Operand decodeOperand(const uint8_t* code, int32_t* length);
-// Reads the value an operand denotes; status Running, or IllegalMemoryAccess with value 0.
-int32_t fetchOperand(const Operand& operand, RunStatus* status);
-// Returns a fresh random number, 0 to 32767; the generator is seeded at the first call.
-int32_t nextRandom();
+DecodedOperand decodeOperand(const uint8_t* code, int32_t* length);
+// Reads the word at address: memory below 4094, the random port at 4094; false elsewhere.
+bool readMemoryWord(MachineState& state, int32_t address, int32_t* value);
+// Seeds the random port.
+void seedRandom(RandomPort& port, uint32_t seed);
+// Returns a fresh random number, 0 to 32767.
+int32_t nextRandom(RandomPort& port);
+
+}  // namespace tavro

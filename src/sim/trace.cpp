@@ -6,10 +6,12 @@
 
 #include <cstring>
 
-#include "common/console.h"
 #include "common/decimal.h"
 #include "common/format.h"
-#include "sim/machine.h"
+
+namespace tavro {
+
+constexpr int TRACE_OPERAND_WIDTH = 18;  // the operand text is padded to this width
 
 // Appends a short constant text.
 template <size_t N>
@@ -24,79 +26,103 @@ static char* appendRegister(char* p, int reg) {
     return p + 2;
 }
 
-char* appendMachineColumns(char* text, char* end) {
+// Pads the operand text from text to end and appends the register and flag columns and the
+// line end; returns the end of the line.
+static char* appendMachineColumns(const MachineState& m, char* text, char* end) {
     // Blank-fill to the operand width, or append one blank after a text as long or longer.
     std::memset(end, ' ', TRACE_OPERAND_WIDTH);
     char* p = end - text < TRACE_OPERAND_WIDTH ? text + TRACE_OPERAND_WIDTH : end + 1;
-    p = formatColumn4(p, machine.regs[AX]);
-    *p++ = ' ';
-    p = formatColumn4(p, machine.regs[BX]);
-    *p++ = ' ';
-    p = formatColumn4(p, machine.regs[CX]);
-    *p++ = ' ';
-    p = formatColumn4(p, machine.regs[DX]);
+    for (int r = AX; r <= DX; r++) {
+        p = formatColumn4(p, m.regs[r]);
+        *p++ = ' ';
+    }
     // The flag column; the line end and two spare bytes ride along in the same copy.
-    std::memcpy(p, machine.belowFlag ? "    B\n\n" : "   NB\n\n", 8);
+    std::memcpy(p - 1, m.belowFlag ? "    B\n\n" : "   NB\n\n", 8);
     return p + 5;
 }
 
 // operand text := ""                          END, RTN
 //               | REG                          PUSH, POP, IN, OUT
 //               | [DEST ','] SOURCE [',' REG]  the rest; a COPY store puts its register last
-static char* appendOperandText(char* p, int opcode, const Operand* operand) {
-    if (operand == nullptr) return p;
-    if (opcode >= PUSH) return appendRegister(p, operand->mainReg);
-    bool store = opcode == COPY && (operand->modeBits & 1) != 0;
-    bool jump = opcode >= JMP && opcode <= CALL;
-    if (!store && !jump) {
-        p = appendRegister(p, operand->mainReg);
+static char* appendOperandText(char* p, int opcode, const uint8_t* code) {
+    switch (OPERAND_SHAPES[opcode]) {
+        case OperandShape::NONE: return p;
+        case OperandShape::REGISTER: return appendRegister(p, registerField(code[0]));
+        case OperandShape::ADDRESS:
+            *p++ = '[';
+            p = formatWord(p, addressField(code[0], code[1]));
+            *p++ = ']';
+            return p;
+        case OperandShape::TWO: break;
+    }
+    int32_t length = 0;
+    DecodedOperand operand = decodeOperand(code, &length);
+    bool store = opcode == COPY && operand.store;
+    if (!store) {
+        p = appendRegister(p, operand.mainReg);
         *p++ = ',';
     }
-    switch (operand->kind) {
-        case OperandKind::Register: p = appendRegister(p, operand->reg); break;
+    switch (operand.kind) {
+        case OperandKind::Register: p = appendRegister(p, operand.reg); break;
         case OperandKind::Direct:
             *p++ = '[';
-            p = formatWord(p, operand->value);
+            p = formatWord(p, operand.value);
             *p++ = ']';
             break;
         case OperandKind::Indirect:
             p = appendText(p, "c(");
-            p = appendRegister(p, operand->reg);
+            p = appendRegister(p, operand.reg);
             *p++ = ')';
             break;
         case OperandKind::Indexed:
             *p++ = '[';
-            p = formatWord(p, operand->value);
+            p = formatWord(p, operand.value);
             p = appendText(p, "]+c(");
-            p = appendRegister(p, operand->reg);
+            p = appendRegister(p, operand.reg);
             *p++ = ')';
             break;
-        case OperandKind::Immediate:
+        default:  // Immediate
             *p++ = '#';
-            p = formatWord(p, static_cast<int16_t>(operand->value & 0xFFFF));
+            p = formatWord(p, operand.value);
             break;
-        default: break;
     }
     if (store) {
         *p++ = ',';
-        p = appendRegister(p, operand->mainReg);
+        p = appendRegister(p, operand.mainReg);
     }
     return p;
 }
 
 // ":  " and each mnemonic left-aligned in four columns, then two blanks (9 characters).
-alignas(16) static constexpr char MNEMONIC_FIELDS[OPCODE_COUNT][16] = {
-    ":  END   ", ":  COPY  ", ":  ADD   ", ":  SUB   ", ":  MUL   ", ":  DIV   ",
-    ":  CMP   ", ":  JMP   ", ":  JNB   ", ":  JB    ", ":  CALL  ", ":  RTN   ",
-    ":  PUSH  ", ":  POP   ", ":  IN    ", ":  OUT   ",
+struct MnemonicFields {
+    char field[OPCODE_COUNT][16];
 };
-
-void traceInstruction(int opcode, const Operand* operand) {
-    char* line = reserveOut(128);
-    std::memcpy(line, ". . . . . . . ", 14);
-    char* p = formatColumn4(line + 14, static_cast<int32_t>(machine.ip));
-    std::memcpy(p, MNEMONIC_FIELDS[opcode & 15], 16);
-    char* text = p + 9;
-    p = appendMachineColumns(text, appendOperandText(text, opcode, operand));
-    commitOut(p + 1);  // the line end is written with the flag
+static constexpr MnemonicFields makeMnemonicFields() {
+    MnemonicFields fields{};
+    for (int op = 0; op < OPCODE_COUNT; op++) {
+        char* f = fields.field[op];
+        f[0] = ':';
+        for (int i = 1; i < 9; i++) f[i] = ' ';
+        for (int i = 0; MNEMONIC_NAMES[op][i] != '\0'; i++) f[3 + i] = MNEMONIC_NAMES[op][i];
+    }
+    return fields;
 }
+alignas(16) static constexpr MnemonicFields MNEMONIC_FIELDS = makeMnemonicFields();
+
+char* formatTraceLine(const MachineState& m, char* line) {
+    if (m.ip >= static_cast<uint32_t>(m.codeSize)) return line;
+    const uint8_t* code = m.memory.data() + m.ip;
+    int opcode = opcodeField(code[0]);
+    std::memcpy(line, ". . . . . . . ", 14);
+    char* p = formatColumn4(line + 14, static_cast<int32_t>(m.ip));
+    std::memcpy(p, MNEMONIC_FIELDS.field[opcode], 16);
+    char* text = p + 9;
+    return appendMachineColumns(m, text, appendOperandText(text, opcode, code));
+}
+
+void traceInstruction(const MachineState& state, OutputSink& out) {
+    char* line = reserveOut(out, TRACE_LINE_MAX);
+    commitOut(out, formatTraceLine(state, line));
+}
+
+}  // namespace tavro

@@ -1,12 +1,17 @@
-// The execution trace of the -t option: one line per executed instruction.
+// The execution trace: one line per executed instruction, printed before it acts.
 #pragma once
 
-#include "common/tavro.h"
+#include "common/sink.h"
+#include "sim/machine.h"
 
-constexpr int TRACE_OPERAND_WIDTH = 18;  // the operand text is padded to this width
+namespace tavro {
 
-// Prints the trace line of an instruction (operand may be nullptr) with the machine as it stands.
-void traceInstruction(int opcode, const Operand* operand);
-// Pads the operand text from text to end and appends the register and flag columns; returns
-// the new end, where a line end has been written too. Needs 64 bytes from text.
-char* appendMachineColumns(char* text, char* end);
+constexpr int TRACE_LINE_MAX = 128;  // bytes of the longest trace line, line end included
+
+// Writes the trace line of the instruction at ip into line (TRACE_LINE_MAX bytes); returns its
+// end, or line itself when ip lies outside the code (nothing is traced there).
+char* formatTraceLine(const MachineState& state, char* line);
+// Appends the trace line of the instruction at ip to a sink.
+void traceInstruction(const MachineState& state, OutputSink& out);
+
+}  // namespace tavro

@@ -98,12 +98,17 @@ TEST(HostileSources, LongNumbersAreOutOfRange) {
                               "\n*** pass=1 ... 4 errors found.\n");
 }
 
-TEST(HostileSources, HugeReservationsNeverWrapTheSize) {
+TEST(HostileSources, HugeReservationsKeepExactAddresses) {
+    // 300000 * 4095 bytes, two jumps and the END added after them: the label words lie far
+    // beyond 2^30, and their addresses are printed exactly.
     std::string source;
     for (int i = 0; i < 300000; i++) source += " RES 4095\n";
-    ProcessResult result = tavro({}, source);
+    ProcessResult result = tavro({}, source + " JMP FOO\n JMP BAR\n");
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, " ... Memory area is too large.\n*** pass=1 ... 1 error found.\n");
+    EXPECT_EQ(result.err,
+              "!!Undefined Label ... Memory allocated: BAR = [1228500005], Line=300002\n"
+              "!!Undefined Label ... Memory allocated: FOO = [1228500007], Line=300001\n"
+              " ... Memory area is too large.\n*** pass=1 ... 1 error found.\n");
     EXPECT_EQ(result.out, "");
 }
 

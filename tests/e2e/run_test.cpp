@@ -139,15 +139,20 @@ TEST(Streams, ClosedStandardInputIsTheEndOfInput) {
     EXPECT_EQ(result.err, "in ? ");
 }
 
-TEST(Streams, AClosedOrFullStandardOutputEndsCleanly) {
+TEST(Streams, AFailedWriteIsAnErrorNotSuccess) {
+    // A closed or full standard output ends the run with a message and status 1; so does one
+    // that fills up in the middle of a long run.
     const std::string loop = " COPY CX, #0\nLOOP OUT CX\n ADD CX, #1\n CMP CX, #100\n JB LOOP\n";
-    for (const char* output : {"closed", "/dev/full"}) {
+    const std::string endless = "LOOP OUT CX\n ADD CX, #1\n JMP LOOP\n";
+    for (const auto& [output, source] : {std::pair{"closed", loop}, std::pair{"/dev/full", loop},
+                                         std::pair{"/dev/full", endless}}) {
         ChildStreams streams;
         streams.output = output;
-        Child child(TAVRO_BINARY, argsFor(loop, {"-t", "-d"}), streams);
+        Child child(TAVRO_BINARY, argsFor(source, {"-t", "-d"}), streams);
         ProcessResult result = child.finish();
         EXPECT_EQ(result.signal, 0) << output;
-        EXPECT_EQ(result.exitCode, 0) << output;
+        EXPECT_EQ(result.exitCode, 1) << output;
+        EXPECT_EQ(result.err, "Error: Can't write output.\n") << output;
     }
 }
 

@@ -1,0 +1,84 @@
+// The engine's assembling side and tavro's texts. Every front-end renders the assembler's
+// records through these functions, so the texts exist once.
+#include <cinttypes>
+#include <cstdio>
+
+#include "engine/engine.h"
+#include "sim/trace.h"
+
+namespace tavro {
+
+Program assemble(std::vector<char> source, const AssembleOptions& options) {
+    return assembleSource(splitSource(std::move(source)), options);
+}
+
+Program assemble(std::string_view source, const AssembleOptions& options) {
+    return assemble(std::vector<char>(source.begin(), source.end()), options);
+}
+
+bool runnable(const Program& program) {
+    return program.pass1Errors == 0 && !program.tooLarge && program.pass2Ran &&
+           program.pass2Errors == 0;
+}
+
+const Symbol* findSymbol(const Program& program, std::string_view name) {
+    std::string key;
+    for (size_t i = 0; i < name.size() && i < MAX_NAME_LENGTH; i++) {
+        char c = name[i];
+        key += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    }
+    for (const Symbol& symbol : program.symbols) {
+        if (symbol.name == key) return &symbol;
+    }
+    return nullptr;
+}
+
+std::string renderDiagnostic(const Diagnostic& diagnostic) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%7ld>", static_cast<long>(diagnostic.line));
+    std::string text = "*pass=" + std::to_string(diagnostic.pass) + ", " + diagnostic.message;
+    text += '\n';
+    text += number;
+    text += diagnostic.text;
+    text += '\n';
+    return text;
+}
+
+std::string renderSummary(int pass, int64_t errorCount) {
+    return "*** pass=" + std::to_string(pass) + " ... " + std::to_string(errorCount) + " error" +
+           (errorCount == 1 ? "" : "s") + " found.\n";
+}
+
+std::string renderUndefinedLabel(const UndefinedLabel& label) {
+    return "!!Undefined Label ... Memory allocated: " + label.name + " = [" +
+           std::to_string(label.address) + "], Line=" + std::to_string(label.line) + "\n";
+}
+
+std::string_view tooLargeMessage() { return " ... Memory area is too large.\n"; }
+
+std::string renderAssembly(const Program& program) {
+    std::string text;
+    for (const Diagnostic& diagnostic : program.diagnostics) text += renderDiagnostic(diagnostic);
+    for (const UndefinedLabel& label : program.undefinedLabels) text += renderUndefinedLabel(label);
+    if (program.tooLarge) text += tooLargeMessage();
+    if (program.pass1Errors > 0) text += renderSummary(1, program.pass1Errors);
+    if (program.tooLarge) text += renderSummary(1, 1);
+    if (program.pass2Errors > 0) text += renderSummary(2, program.pass2Errors);
+    return text;
+}
+
+std::string renderClosingLine(RunStatus status) {
+    return std::string(">>> Program terminated. (") + RUN_STATUS_TEXTS[static_cast<int>(status)] +
+           ")\n";
+}
+
+std::string renderInterruptedLine(uint32_t ip) {
+    return "!!>>> Program is interrupted. IP=" + std::to_string(ip) + "\n";
+}
+
+std::string traceLine(const MachineState& state) {
+    char line[TRACE_LINE_MAX];
+    return std::string(line, formatTraceLine(state, line));
+}
+
+}  // namespace tavro

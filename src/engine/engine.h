@@ -1,0 +1,136 @@
+// The Tavro engine: the assembler and the machine as a library with explicit state. Every
+// front-end (tavro, tavro-list, the grader, the page, the editor servers) includes this header
+// only. A Program is what assembling a source gives; a Machine runs one. Neither touches a
+// global, so any number of them can live in one process and on several threads.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "asm/passes.h"
+#include "common/sink.h"
+#include "common/tavro.h"
+#include "sim/machine.h"
+
+namespace tavro {
+
+// ---- Assembling (the records are in asm/passes.h) ----------------------------------------
+
+// Assembles a source held in memory: CR, LF and CR LF end lines, a NUL byte ends its line's
+// text. Both passes run unless pass 1 fails, the program is too large or options say checkOnly.
+Program assemble(std::vector<char> source, const AssembleOptions& options = {});
+// The same from a view of the bytes.
+Program assemble(std::string_view source, const AssembleOptions& options = {});
+// True when the program can run: both passes clean and within 4093 bytes.
+bool runnable(const Program& program);
+// The label named name (any case, 7 characters significant), or nullptr.
+const Symbol* findSymbol(const Program& program, std::string_view name);
+
+// ---- tavro's texts, rendered once for every front-end --------------------------------------
+
+// "*pass=P, MESSAGE\n" and the line as "%7ld>TEXT\n".
+std::string renderDiagnostic(const Diagnostic& diagnostic);
+// "*** pass=P ... N error(s) found.\n"
+std::string renderSummary(int pass, int64_t errorCount);
+// "!!Undefined Label ... Memory allocated: NAME = [ADDRESS], Line=N\n"
+std::string renderUndefinedLabel(const UndefinedLabel& label);
+// " ... Memory area is too large.\n"
+std::string_view tooLargeMessage();
+// Everything tavro prints on standard error while assembling (with -c when checkOnly).
+std::string renderAssembly(const Program& program);
+// The closing line of a run that has ended: ">>> Program terminated. (STATUS)\n".
+std::string renderClosingLine(RunStatus status);
+// The line of a run that was interrupted: "!!>>> Program is interrupted. IP=N\n".
+std::string renderInterruptedLine(uint32_t ip);
+// The trace line (-t) of the instruction at ip, as it stands; empty when ip is outside the code.
+std::string traceLine(const MachineState& state);
+
+// ---- Running ---------------------------------------------------------------------------------
+
+// The bounded history behind undo: a snapshot every `interval` steps, covering at least the
+// last `steps` steps. Undo restores a snapshot and re-executes up to the step wanted.
+struct HistoryOptions {
+    uint64_t steps = 0;  // 0: no history, no undo
+    uint64_t interval = 1024;
+};
+
+struct MachineOptions {
+    uint32_t seed = 1;  // the random port's seed; tavro gives it the clock
+    HistoryOptions history;
+    bool trace = false;  // step() and run() write each trace line to out first (tavro -t)
+};
+
+// The full state at one step, for undo.
+struct Snapshot {
+    MachineState state;
+    uint64_t steps;
+    uint64_t outputBytes;
+    uint64_t messageBytes;
+};
+
+struct Machine {
+    MachineState state;   // registers, flag, ip, memory, status, random port; sim/machine.h
+    uint64_t steps = 0;   // instructions executed by step() and run() (runToEnd does not count)
+    OutputSink out = countingSink();       // the program's output: OUT, trace, closing line
+    OutputSink messages = countingSink();  // what tavro writes on standard error: IN's prompts
+    Input input;                           // what IN reads
+    std::array<uint8_t, MEMORY_SIZE> breakpoints{};  // non-zero: stop before the instruction here
+    std::array<uint8_t, MEMORY_SIZE> watched{};      // non-zero: stop after a write to this byte
+    int32_t breakpointCount = 0;  // armed breakpoints
+    int32_t watchCount = 0;       // watched bytes
+    bool trace = false;
+    // The last run or step came back here (for any reason but a spent budget): the next run
+    // executes this instruction before it looks at a breakpoint here. -1 at the start, so that
+    // a breakpoint on the first instruction stops the first run.
+    int32_t resumeIp = -1;
+    int32_t watchAddress = -1;  // the address written when the last run stopped for a watch
+    HistoryOptions history;
+    std::deque<Snapshot> snapshots;
+    std::unique_ptr<std::atomic<int>> ownStop = std::make_unique<std::atomic<int>>(0);
+    std::atomic<int>* stop = ownStop.get();  // runs stop when this becomes non-zero
+};
+
+// Makes a machine at the start of program: its image, ip 0, DX 4094, and the given options.
+// Output goes nowhere until the caller sets out and messages (see common/sink.h).
+Machine makeMachine(const Program& program, const MachineOptions& options = {});
+// The same on a raw image of codeSize bytes (fuzzers, tests and tools that load images).
+Machine makeMachine(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
+                    const MachineOptions& options = {});
+// Executes exactly one instruction through the definition (breakpoints are not looked at).
+// When the program ends, by this step or any run, its closing line is written to out.
+StopReason step(Machine& machine);
+// Runs at most budget steps through the fast path (through the definition when tracing);
+// see StopReason for every way back.
+StopReason run(Machine& machine, uint64_t budget);
+// Runs until the program ends, input is needed, a stop is requested or output fails, without
+// counting steps (steps stays as it was): the fastest way, which tavro takes.
+StopReason runToEnd(Machine& machine);
+// Asks a running machine to stop at its next taken jump, call or return; any thread may call.
+// The run that stops for it clears the request.
+void requestStop(Machine& machine);
+// Arms or clears a breakpoint at an address.
+void setBreakpoint(Machine& machine, uint32_t address, bool armed);
+// Watches or stops watching the bytes from address to address + length - 1.
+void setWatch(Machine& machine, uint32_t address, uint32_t length, bool armed);
+// Hands IN bytes of input; an IN takes a line at a time (at most 63 bytes, as tavro reads).
+void giveInput(Machine& machine, std::string_view bytes);
+// Says that no more input will come: an IN with nothing left ends the run (unexpected EOF).
+void endInput(Machine& machine);
+// Steps back n steps, exactly; returns how many it could (the history may hold fewer). The
+// output sinks are drained first; afterwards outputBytes() tells how much output the earlier
+// state had made, and the caller trims what it shows to that.
+uint64_t undo(Machine& machine, uint64_t n);
+// The signed word at address, as a load reads it (no random draw at 4094; 0 outside memory).
+int16_t wordAt(const Machine& machine, uint32_t address);
+// Bytes the program has written to out so far (trace lines and closing line included).
+uint64_t outputBytes(const Machine& machine);
+// Bytes written to messages so far.
+uint64_t messageBytes(const Machine& machine);
+
+}  // namespace tavro

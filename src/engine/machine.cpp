@@ -1,0 +1,229 @@
+// The engine's machine: run control over the simulator. A run goes through the fast path in
+// chunks that end where the history wants a snapshot; tracing goes through the definition, one
+// step at a time. Undo restores the nearest earlier snapshot and re-executes from there with
+// the output counted but not written, so the state it reaches is exactly the earlier one.
+#include <algorithm>
+
+#include "engine/engine.h"
+#include "common/format.h"
+#include "sim/execute.h"
+#include "sim/fastrun.h"
+#include "sim/trace.h"
+
+namespace tavro {
+
+Machine makeMachine(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
+                    const MachineOptions& options) {
+    Machine m;
+    resetMachine(m.state, image, codeSize, options.seed);
+    m.trace = options.trace;
+    m.history = options.history;
+    if (m.history.interval == 0) m.history.interval = 1;
+    return m;
+}
+
+Machine makeMachine(const Program& program, const MachineOptions& options) {
+    int32_t codeSize = static_cast<int32_t>(std::clamp<int64_t>(program.codeSize, 1, MAX_CODE_SIZE));
+    return makeMachine(program.image, codeSize, options);
+}
+
+static Ports portsOf(Machine& m) { return Ports{m.out, m.messages, m.input, *m.stop}; }
+
+// Takes a snapshot when the step count is at a multiple of the interval and has none yet.
+static void snapshotIfDue(Machine& m) {
+    const HistoryOptions& h = m.history;
+    if (h.steps == 0 || m.steps % h.interval != 0) return;
+    if (!m.snapshots.empty() && m.snapshots.back().steps >= m.steps) return;
+    m.snapshots.push_back({m.state, m.steps, sinkBytes(m.out), sinkBytes(m.messages)});
+    size_t keep = static_cast<size_t>(h.steps / h.interval) + 2;
+    while (m.snapshots.size() > keep) m.snapshots.pop_front();
+}
+
+// After a step or run that ended the program: its closing line.
+static StopReason ended(Ports& ports, const MachineState& state) {
+    sinkWrite(ports.out, renderClosingLine(state.status));
+    return StopReason::Ended;
+}
+
+// One step through the definition, tracing first when asked.
+static StopReason stepWith(Machine& m, Ports& ports) {
+    if (m.state.status != RunStatus::Running) return StopReason::Ended;
+    if (m.trace && !m.state.prompted) traceInstruction(m.state, ports.out);
+    RunStatus status = executeStep(m.state, ports);
+    if (status == RunStatus::WaitingForInput) return StopReason::NeedInput;
+    m.steps++;
+    if (status != RunStatus::Running) {
+        m.state.status = status;
+        return ended(ports, m.state);
+    }
+    if (ports.out.failed) return StopReason::OutputFailed;
+    int32_t w = m.state.lastWrite;
+    if (w >= 0 && m.watchCount > 0 && (m.watched[w] | m.watched[w + 1]) != 0) {
+        m.watchAddress = w;
+        return StopReason::Watch;
+    }
+    return StopReason::Stepped;
+}
+
+// Whether a run through the definition stops at a breakpoint before the instruction at ip.
+static bool breakpointBefore(const Machine& m, int32_t* skip) {
+    uint32_t ip = m.state.ip;
+    if (m.breakpointCount == 0 || ip >= static_cast<uint32_t>(m.state.codeSize)) return false;
+    if (m.breakpoints[ip] == 0) return false;
+    if (static_cast<int32_t>(ip) == *skip) {
+        *skip = -1;
+        return false;
+    }
+    return true;
+}
+
+// The body of run(): at most budget steps, with the given ports.
+static StopReason runWith(Machine& m, Ports& ports, uint64_t budget) {
+    if (m.state.status != RunStatus::Running) return StopReason::Ended;
+    int32_t skip = m.resumeIp;
+    if (m.trace) {
+        for (uint64_t i = 0; i < budget; i++) {
+            if (ports.stop.load(std::memory_order_relaxed) != 0) return StopReason::StopRequested;
+            if (breakpointBefore(m, &skip)) return StopReason::Breakpoint;
+            snapshotIfDue(m);
+            StopReason reason = stepWith(m, ports);
+            if (reason != StopReason::Stepped) return reason;
+        }
+        return StopReason::Budget;
+    }
+    uint64_t remaining = budget;
+    while (remaining > 0) {
+        snapshotIfDue(m);
+        uint64_t chunk = remaining;
+        if (m.history.steps > 0) {
+            chunk = std::min(chunk, m.history.interval - m.steps % m.history.interval);
+        }
+        RunControl control;
+        control.budget = chunk;
+        control.counted = true;
+        control.breakpoints = m.breakpointCount > 0 ? m.breakpoints.data() : nullptr;
+        control.watched = m.watchCount > 0 ? m.watched.data() : nullptr;
+        control.skipBreakpoint = skip;
+        RunOutcome outcome = runFast(m.state, ports, control);
+        m.steps += outcome.steps;
+        remaining -= outcome.steps;
+        if (outcome.steps > 0) skip = -1;
+        switch (outcome.reason) {
+            case StopReason::Budget: continue;
+            case StopReason::Ended: return ended(ports, m.state);
+            case StopReason::Watch: m.watchAddress = outcome.watchAddress; return outcome.reason;
+            default: return outcome.reason;
+        }
+    }
+    return StopReason::Budget;
+}
+
+// Notes where a public run or step came back, and consumes a stop request that it answered.
+static StopReason settle(Machine& m, StopReason reason) {
+    if (reason == StopReason::StopRequested) m.stop->store(0, std::memory_order_relaxed);
+    m.resumeIp = reason == StopReason::Budget ? -1 : static_cast<int32_t>(m.state.ip);
+    return reason;
+}
+
+StopReason step(Machine& m) {
+    Ports ports = portsOf(m);
+    snapshotIfDue(m);
+    return settle(m, stepWith(m, ports));
+}
+
+StopReason run(Machine& m, uint64_t budget) {
+    Ports ports = portsOf(m);
+    return settle(m, runWith(m, ports, budget));
+}
+
+StopReason runToEnd(Machine& m) {
+    if (m.state.status != RunStatus::Running) return StopReason::Ended;
+    Ports ports = portsOf(m);
+    if (m.trace || m.history.steps > 0 || m.breakpointCount > 0 || m.watchCount > 0) {
+        for (;;) {
+            StopReason reason = runWith(m, ports, UINT64_MAX);
+            if (reason != StopReason::Budget) return settle(m, reason);
+        }
+    }
+    RunControl control;  // uncounted, no breakpoints, no watches: the fastest loop
+    RunOutcome outcome = runFast(m.state, ports, control);
+    if (outcome.reason == StopReason::Ended) return settle(m, ended(ports, m.state));
+    return settle(m, outcome.reason);
+}
+
+void requestStop(Machine& m) { m.stop->store(1, std::memory_order_relaxed); }
+
+void setBreakpoint(Machine& m, uint32_t address, bool armed) {
+    if (address >= MEMORY_SIZE || (m.breakpoints[address] != 0) == armed) return;
+    m.breakpoints[address] = armed ? 1 : 0;
+    m.breakpointCount += armed ? 1 : -1;
+}
+
+void setWatch(Machine& m, uint32_t address, uint32_t length, bool armed) {
+    for (uint32_t a = address; a < address + length && a < MEMORY_SIZE; a++) {
+        if ((m.watched[a] != 0) == armed) continue;
+        m.watched[a] = armed ? 1 : 0;
+        m.watchCount += armed ? 1 : -1;
+    }
+}
+
+void giveInput(Machine& m, std::string_view bytes) {
+    Input& input = m.input;
+    // Without a history nothing will read the taken bytes again: drop them now and then.
+    uint64_t taken = m.state.inputPosition - input.base;
+    if (m.history.steps == 0 && taken >= 4096 && taken * 2 >= input.bytes.size()) {
+        input.bytes.erase(0, static_cast<size_t>(taken));
+        input.base += taken;
+    }
+    input.bytes.append(bytes);
+}
+
+void endInput(Machine& m) { m.input.ended = true; }
+
+uint64_t undo(Machine& m, uint64_t n) {
+    if (m.snapshots.empty() || n == 0) return 0;
+    uint64_t target = n > m.steps ? 0 : m.steps - n;
+    target = std::max(target, m.snapshots.front().steps);
+    while (m.snapshots.size() > 1 && m.snapshots.back().steps > target) m.snapshots.pop_back();
+    const Snapshot& from = m.snapshots.back();
+    drainSink(m.out);
+    drainSink(m.messages);
+    uint64_t undone = m.steps - target;
+    m.state = from.state;
+    m.steps = from.steps;
+    // Re-execute up to the target with the output counted, not written.
+    OutputSink out = countingSink(), messages = countingSink();
+    out.drained = from.outputBytes;
+    messages.drained = from.messageBytes;
+    std::atomic<int> noStop{0};
+    Ports ports{out, messages, m.input, noStop};
+    // No snapshots (those up to the target are there already), breakpoints or watches meanwhile.
+    HistoryOptions history = m.history;
+    int32_t breakpointCount = m.breakpointCount, watchCount = m.watchCount;
+    m.history.steps = 0;
+    m.breakpointCount = m.watchCount = 0;
+    m.resumeIp = -1;
+    while (m.steps < target) {
+        if (runWith(m, ports, target - m.steps) != StopReason::Budget) break;
+    }
+    m.history = history;
+    m.breakpointCount = breakpointCount;
+    m.watchCount = watchCount;
+    drainSink(out);
+    drainSink(messages);
+    m.out.drained = out.drained;
+    m.messages.drained = messages.drained;
+    m.resumeIp = static_cast<int32_t>(m.state.ip);
+    return undone;
+}
+
+int16_t wordAt(const Machine& m, uint32_t address) {
+    if (address + 1 >= MEMORY_SIZE) return 0;
+    return static_cast<int16_t>(readWord(m.state.memory.data() + address));
+}
+
+uint64_t outputBytes(const Machine& m) { return sinkBytes(m.out); }
+
+uint64_t messageBytes(const Machine& m) { return sinkBytes(m.messages); }
+
+}  // namespace tavro

@@ -1,0 +1,208 @@
+// The engine's promises to its front-ends: resumable input, exact budgets, breakpoints, watches,
+// stop requests from another thread, exact undo, independent machines and repeatable random
+// numbers. Each is checked against a plain run of the same program.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "engine/engine.h"
+
+using namespace tavro;
+
+namespace {
+
+// Counts CX up, prints it every time, and adds a value read by IN to TOTAL.
+const char* const COUNTER =
+    " IN BX\n"
+    " COPY CX, #0\n"
+    "LOOP ADD CX, #1\n"
+    " OUT CX\n"
+    " COPY AX, TOTAL\n"
+    " ADD AX, BX\n"
+    " COPY TOTAL, AX\n"
+    " CMP CX, #20\n"
+    " JB LOOP\n"
+    " END\n"
+    "TOTAL 0\n";
+
+uint32_t addressOf(const Program& p, const char* name) {
+    return static_cast<uint32_t>(findSymbol(p, name)->value);
+}
+
+Program program(const char* source) {
+    Program p = assemble(std::string_view(source));
+    EXPECT_TRUE(runnable(p)) << renderAssembly(p);
+    return p;
+}
+
+struct Run {
+    Machine machine;
+    std::string out, messages;
+};
+
+// A machine whose output and messages are collected into strings.
+std::unique_ptr<Run> start(const Program& p, MachineOptions options = {}) {
+    auto r = std::make_unique<Run>();
+    r->machine = makeMachine(p, options);
+    r->machine.out = stringSink(&r->out);
+    r->machine.messages = makeSink([text = &r->messages](std::string_view bytes) {
+        text->append(bytes);
+        return true;
+    }, SinkFlush::Each);
+    return r;
+}
+
+// Everything observable about a machine.
+std::string describe(Run& r) {
+    drainSink(r.machine.out);
+    const MachineState& s = r.machine.state;
+    std::string text = "ip " + std::to_string(s.ip) + " steps " + std::to_string(r.machine.steps) +
+                       " status " + RUN_STATUS_TEXTS[static_cast<int>(s.status)] + " flag " +
+                       std::to_string(s.belowFlag) + " regs";
+    for (int16_t reg : s.regs) text += " " + std::to_string(reg);
+    text += " out " + r.out.substr(0, outputBytes(r.machine));
+    text += " memory " + std::string(s.memory.begin(), s.memory.end());
+    return text;
+}
+
+}  // namespace
+
+TEST(Engine, InputCanComeAfterTheMachineAsksForIt) {
+    Program p = program(COUNTER);
+    auto r = start(p);
+    EXPECT_EQ(run(r->machine, 1000), StopReason::NeedInput);
+    EXPECT_EQ(r->messages, "in ? ");
+    EXPECT_EQ(r->machine.steps, 0u);
+    giveInput(r->machine, "x\n2");  // not a number, then half a line
+    EXPECT_EQ(run(r->machine, 1000), StopReason::NeedInput);
+    EXPECT_EQ(r->messages, "in ? input number ? ");
+    giveInput(r->machine, "\n");
+    EXPECT_EQ(run(r->machine, 1000), StopReason::Ended);
+    drainSink(r->machine.out);
+    EXPECT_EQ(r->machine.state.status, RunStatus::Halt);
+    EXPECT_EQ(r->out.substr(r->out.size() - 39), "out: 20\n>>> Program terminated. (Halt)\n");
+    EXPECT_EQ(wordAt(r->machine, addressOf(p, "total")), 40);
+}
+
+TEST(Engine, EndOfInputEndsAWaitingIn) {
+    auto r = start(program(COUNTER));
+    EXPECT_EQ(run(r->machine, 10), StopReason::NeedInput);
+    endInput(r->machine);
+    EXPECT_EQ(run(r->machine, 10), StopReason::Ended);
+    EXPECT_EQ(r->machine.state.status, RunStatus::UnexpectedEof);
+}
+
+TEST(Engine, ABudgetRunsExactlyThatManySteps) {
+    Program p = program(COUNTER);
+    for (uint64_t budget : {1u, 2u, 7u, 50u, 123u}) {
+        auto stepped = start(p), budgeted = start(p);
+        giveInput(stepped->machine, "3\n");
+        giveInput(budgeted->machine, "3\n");
+        for (uint64_t i = 0; i < budget; i++) ASSERT_EQ(step(stepped->machine), StopReason::Stepped);
+        EXPECT_EQ(run(budgeted->machine, budget), StopReason::Budget);
+        EXPECT_EQ(describe(*budgeted), describe(*stepped)) << budget;
+    }
+}
+
+TEST(Engine, BreakpointsStopBeforeTheInstructionAndLetTheNextRunPass) {
+    Program p = program(COUNTER);
+    auto r = start(p);
+    giveInput(r->machine, "1\n");
+    uint32_t loop = static_cast<uint32_t>(p.lines[2].address);
+    setBreakpoint(r->machine, loop, true);
+    for (int pass = 0; pass < 3; pass++) {
+        EXPECT_EQ(run(r->machine, 100000), StopReason::Breakpoint);
+        EXPECT_EQ(r->machine.state.ip, loop);
+        EXPECT_EQ(r->machine.state.regs[CX], pass);
+    }
+    setBreakpoint(r->machine, 0, true);  // the first instruction stops the first run
+    auto fresh = start(p);
+    setBreakpoint(fresh->machine, 0, true);
+    EXPECT_EQ(run(fresh->machine, 10), StopReason::Breakpoint);
+    EXPECT_EQ(fresh->machine.steps, 0u);
+}
+
+TEST(Engine, AWatchStopsAfterTheWriteAndSaysWhere) {
+    Program p = program(COUNTER);
+    auto r = start(p);
+    giveInput(r->machine, "5\n");
+    uint32_t total = addressOf(p, "TOTAL");
+    setWatch(r->machine, total + 1, 1, true);  // the low byte of the word
+    EXPECT_EQ(run(r->machine, 100000), StopReason::Watch);
+    EXPECT_EQ(r->machine.watchAddress, static_cast<int32_t>(total));
+    EXPECT_EQ(wordAt(r->machine, total), 5);
+    EXPECT_EQ(run(r->machine, 100000), StopReason::Watch);
+    EXPECT_EQ(wordAt(r->machine, total), 10);
+}
+
+TEST(Engine, AnotherThreadCanStopAnEndlessRun) {
+    auto r = start(program("LOOP JMP LOOP\n"));
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        requestStop(r->machine);  // it waits for the run, whenever that begins
+    });
+    StopReason reason = runToEnd(r->machine);
+    stopper.join();
+    EXPECT_EQ(reason, StopReason::StopRequested);
+    EXPECT_EQ(r->machine.state.status, RunStatus::Running);
+    EXPECT_EQ(r->machine.stop->load(), 0);  // consumed: the next run goes on
+    EXPECT_EQ(run(r->machine, 10), StopReason::Budget);
+}
+
+TEST(Engine, UndoEqualsRunningToTheEarlierStep) {
+    Program p = program(COUNTER);
+    for (bool trace : {false, true}) {
+        MachineOptions options;
+        options.trace = trace;
+        options.history = {100000, 16};
+        auto r = start(p, options);
+        giveInput(r->machine, "7\n");
+        ASSERT_EQ(run(r->machine, 1000), StopReason::Ended);
+        uint64_t total = r->machine.steps;
+        for (uint64_t n : {uint64_t{1}, uint64_t{5}, uint64_t{16}, uint64_t{17}, uint64_t{40}, total}) {
+            auto again = start(p, options);
+            giveInput(again->machine, "7\n");
+            if (total - n > 0) run(again->machine, total - n);
+            auto undone = start(p, options);
+            giveInput(undone->machine, "7\n");
+            run(undone->machine, 1000);
+            ASSERT_EQ(undo(undone->machine, n), n);
+            EXPECT_EQ(describe(*undone), describe(*again)) << "trace " << trace << " n " << n;
+        }
+    }
+}
+
+TEST(Engine, InterleavedMachinesMatchSeparateRuns) {
+    Program a = program(COUNTER);
+    Program b = program(" COPY AX, RANDOM\n OUT AX\n COPY BX, RANDOM\n OUT BX\n END\n");
+    MachineOptions options;
+    options.seed = 99;
+    auto soloA = start(a, options), soloB = start(b, options);
+    giveInput(soloA->machine, "4\n");
+    runToEnd(soloA->machine);
+    runToEnd(soloB->machine);
+    auto mixA = start(a, options), mixB = start(b, options);
+    giveInput(mixA->machine, "4\n");
+    while (mixA->machine.state.status == RunStatus::Running ||
+           mixB->machine.state.status == RunStatus::Running) {
+        step(mixA->machine);
+        step(mixB->machine);
+    }
+    drainSink(soloA->machine.out);
+    drainSink(mixA->machine.out);
+    drainSink(soloB->machine.out);
+    drainSink(mixB->machine.out);
+    EXPECT_EQ(mixA->out, soloA->out);
+    EXPECT_EQ(mixB->out, soloB->out);
+}
+
+TEST(Engine, TheRandomPortRepeatsForASeedAndMatchesTheCLibrary) {
+    RandomPort port;
+    for (uint32_t seed : {1u, 2u, 12345u, 1765000000u}) {
+        seedRandom(port, seed);
+        std::srand(seed);
+        for (int i = 0; i < 1000; i++) ASSERT_EQ(nextRandom(port), std::rand() & 0x7FFF) << seed;
+    }
+}
