@@ -45,6 +45,8 @@ constexpr int highNibble(uint8_t b1) { return b1 >> 4; }
 constexpr int secondRegisterField(uint8_t b1) { return (b1 >> 4) & 3; }
 // The 12-bit address, offset or jump target held in the low nibble of one byte and the next byte.
 constexpr int addressField(uint8_t high, uint8_t low) { return ((high & 0x0F) << 8) | low; }
+// The same field read from memory, p pointing at the byte with the high nibble.
+inline int32_t addressFieldAt(const uint8_t* p);
 
 // ---- Writers ----
 constexpr uint8_t firstByte(int opcode, int mode, int reg) {
@@ -74,6 +76,10 @@ inline uint32_t loadBigEndian16(const uint8_t* p) {
     return static_cast<uint32_t>((p[0] << 8) | p[1]);
 #endif
 }
+inline int32_t addressFieldAt(const uint8_t* p) {
+    return static_cast<int32_t>(loadBigEndian16(p) & 0x0FFF);
+}
+
 // Reads the signed machine word at p.
 inline int32_t readWord(const uint8_t* p) { return static_cast<int16_t>(loadBigEndian16(p)); }
 // Writes the low 16 bits of value as the machine word at p.

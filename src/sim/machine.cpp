@@ -1,8 +1,10 @@
 // Machine state and operand access. Reading address 4094 never touches memory: it draws from
-// the random port. Fetching is the only place that turns an address into a memory read.
+// the random port (sim/ports.cpp). Fetching is the only place that turns an address into a
+// memory read.
 #include "sim/machine.h"
 
 #include "common/format.h"
+#include "sim/ports.h"
 
 namespace tavro {
 
@@ -57,32 +59,6 @@ bool readMemoryWord(MachineState& state, int32_t address, int32_t* value) {
         return true;
     }
     return false;
-}
-
-// table[0] = seed; table[i] = 16807 * table[i-1] mod (2^31 - 1), by Schrage's method so that
-// nothing overflows; then 310 draws are thrown away to mix the table.
-void seedRandom(RandomPort& port, uint32_t seed) {
-    int32_t word = seed == 0 ? 1 : static_cast<int32_t>(seed);
-    port.table[0] = word;
-    for (int i = 1; i < 31; i++) {
-        int32_t hi = word / 127773;
-        int32_t lo = word % 127773;
-        word = 16807 * lo - 2836 * hi;
-        if (word < 0) word += 2147483647;
-        port.table[i] = word;
-    }
-    port.front = 3;
-    port.rear = 0;
-    for (int i = 0; i < 310; i++) nextRandom(port);
-}
-
-int32_t nextRandom(RandomPort& port) {
-    uint32_t sum = static_cast<uint32_t>(port.table[port.front]) +
-                   static_cast<uint32_t>(port.table[port.rear]);
-    port.table[port.front] = static_cast<int32_t>(sum);
-    port.front = static_cast<uint8_t>(port.front == 30 ? 0 : port.front + 1);
-    port.rear = static_cast<uint8_t>(port.rear == 30 ? 0 : port.rear + 1);
-    return static_cast<int32_t>((sum >> 1) & 0x7FFF);
 }
 
 }  // namespace tavro

@@ -76,9 +76,5 @@ void resetMachine(MachineState& state, const std::array<uint8_t, MEMORY_SIZE>& i
 DecodedOperand decodeOperand(const uint8_t* code, int32_t* length);
 // Reads the word at address: memory below 4094, the random port at 4094; false elsewhere.
 bool readMemoryWord(MachineState& state, int32_t address, int32_t* value);
-// Seeds the random port.
-void seedRandom(RandomPort& port, uint32_t seed);
-// Returns a fresh random number, 0 to 32767.
-int32_t nextRandom(RandomPort& port);
 
 }  // namespace tavro

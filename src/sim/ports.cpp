@@ -1,4 +1,4 @@
-// IN and the line reading under it. IN takes its input a line at a time, exactly as a reader of
+// The random port, IN and the line reading under it. IN takes its input a line at a time, exactly as a reader of
 // 64-byte lines with fgets would: up to and including a line end, but at most 63 bytes, so a
 // longer line arrives in pieces, each taken as a line of its own. Input comes in whatever
 // pieces the front-end has (a read of a pipe, a file, a line typed in a page); a line is taken
@@ -8,6 +8,33 @@
 namespace tavro {
 
 constexpr size_t INPUT_LINE_MAX = 63;
+
+// table[0] = seed; table[i] = 16807 * table[i-1] mod (2^31 - 1), by Schrage's method so that
+// nothing overflows; then 310 draws are thrown away to mix the table.
+void seedRandom(RandomPort& port, uint32_t seed) {
+    int32_t word = seed == 0 ? 1 : static_cast<int32_t>(seed);
+    port.table[0] = word;
+    for (int i = 1; i < 31; i++) {
+        int32_t hi = word / 127773;
+        int32_t lo = word % 127773;
+        word = 16807 * lo - 2836 * hi;
+        if (word < 0) word += 2147483647;
+        port.table[i] = word;
+    }
+    port.front = 3;
+    port.rear = 0;
+    for (int i = 0; i < 310; i++) nextRandom(port);
+}
+
+int32_t nextRandom(RandomPort& port) {
+    uint32_t sum = static_cast<uint32_t>(port.table[port.front]) +
+                   static_cast<uint32_t>(port.table[port.rear]);
+    port.table[port.front] = static_cast<int32_t>(sum);
+    port.front = static_cast<uint8_t>(port.front == 30 ? 0 : port.front + 1);
+    port.rear = static_cast<uint8_t>(port.rear == 30 ? 0 : port.rear + 1);
+    return static_cast<int32_t>((sum >> 1) & 0x7FFF);
+}
+
 
 int16_t parseInputNumber(const char* text, const char* end) {
     bool negative = text < end && *text == '-';

@@ -1,4 +1,5 @@
-// The console ports of the machine: IN reads a number from the input, OUT prints a register.
+// The ports of the machine: IN reads a number from the input, OUT prints a register, and the
+// word at 4094 draws a random number.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,10 @@
 
 namespace tavro {
 
+// Seeds the random port.
+void seedRandom(RandomPort& port, uint32_t seed);
+// Returns a fresh random number, 0 to 32767.
+int32_t nextRandom(RandomPort& port);
 // Reads an IN line's number: an optional minus and digits, reduced modulo 65536 to 16 bits.
 int16_t parseInputNumber(const char* text, const char* end);
 // Executes the reading of an IN: prompts once, then takes lines until one starts (after blanks)

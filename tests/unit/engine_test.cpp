@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/engine.h"
+#include "sim/ports.h"
 
 using namespace tavro;
 
