@@ -116,7 +116,8 @@ StopReason runToEnd(Machine& machine);
 void requestStop(Machine& machine);
 // Arms or clears a breakpoint at an address.
 void setBreakpoint(Machine& machine, uint32_t address, bool armed);
-// Watches or stops watching the bytes from address to address + length - 1.
+// Watches or stops watching the bytes from address to address + length - 1: the program's
+// code and data, below codeSize (the stack above it is not watched).
 void setWatch(Machine& machine, uint32_t address, uint32_t length, bool armed);
 // Hands IN bytes of input; an IN takes a line at a time (at most 63 bytes, as tavro reads).
 void giveInput(Machine& machine, std::string_view bytes);

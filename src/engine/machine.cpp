@@ -8,7 +8,6 @@
 #include "common/format.h"
 #include "sim/execute.h"
 #include "sim/fastrun.h"
-#include "sim/trace.h"
 
 namespace tavro {
 
@@ -30,13 +29,17 @@ Machine makeMachine(const Program& program, const MachineOptions& options) {
 static Ports portsOf(Machine& m) { return Ports{m.out, m.messages, m.input, *m.stop}; }
 
 // Takes a snapshot when the step count is at a multiple of the interval and has none yet.
-static void snapshotIfDue(Machine& m) {
+static void takeSnapshot(Machine& m) {
     const HistoryOptions& h = m.history;
-    if (h.steps == 0 || m.steps % h.interval != 0) return;
+    if (m.steps % h.interval != 0) return;
     if (!m.snapshots.empty() && m.snapshots.back().steps >= m.steps) return;
     m.snapshots.push_back({m.state, m.steps, sinkBytes(m.out), sinkBytes(m.messages)});
     size_t keep = static_cast<size_t>(h.steps / h.interval) + 2;
     while (m.snapshots.size() > keep) m.snapshots.pop_front();
+}
+
+static inline void snapshotIfDue(Machine& m) {
+    if (m.history.steps != 0) takeSnapshot(m);
 }
 
 // After a step or run that ended the program: its closing line.
@@ -48,8 +51,8 @@ static StopReason ended(Ports& ports, const MachineState& state) {
 // One step through the definition, tracing first when asked.
 static StopReason stepWith(Machine& m, Ports& ports) {
     if (m.state.status != RunStatus::Running) return StopReason::Ended;
-    if (m.trace && !m.state.prompted) traceInstruction(m.state, ports.out);
-    RunStatus status = executeStep(m.state, ports);
+    // An IN that waited has shown its trace line already.
+    RunStatus status = executeStep(m.state, ports, m.trace && !m.state.prompted);
     if (status == RunStatus::WaitingForInput) return StopReason::NeedInput;
     m.steps++;
     if (status != RunStatus::Running) {
@@ -77,6 +80,10 @@ static bool breakpointBefore(const Machine& m, int32_t* skip) {
     return true;
 }
 
+// The most steps a counted run of the fast path takes between two looks at the stop request:
+// about a millisecond.
+constexpr uint64_t CHUNK_STEPS = 1 << 20;
+
 // The body of run(): at most budget steps, with the given ports.
 static StopReason runWith(Machine& m, Ports& ports, uint64_t budget) {
     if (m.state.status != RunStatus::Running) return StopReason::Ended;
@@ -93,8 +100,10 @@ static StopReason runWith(Machine& m, Ports& ports, uint64_t budget) {
     }
     uint64_t remaining = budget;
     while (remaining > 0) {
+        // A counted run leaves stop requests to this loop: at most a chunk's steps go by.
+        if (ports.stop.load(std::memory_order_relaxed) != 0) return StopReason::StopRequested;
         snapshotIfDue(m);
-        uint64_t chunk = remaining;
+        uint64_t chunk = std::min<uint64_t>(remaining, CHUNK_STEPS);
         if (m.history.steps > 0) {
             chunk = std::min(chunk, m.history.interval - m.steps % m.history.interval);
         }
@@ -118,6 +127,25 @@ static StopReason runWith(Machine& m, Ports& ports, uint64_t budget) {
     return StopReason::Budget;
 }
 
+// tavro -t: the definition with its trace, step after step, uncounted like runToEnd. Flattened,
+// so that the step is inlined into this loop (it is the cost of every traced line).
+#if defined(__GNUC__)
+__attribute__((flatten))
+#endif
+static StopReason traceToEnd(Machine& m, Ports& ports) {
+    for (;;) {
+        if (ports.stop.load(std::memory_order_relaxed) != 0) return StopReason::StopRequested;
+        RunStatus status = executeStep(m.state, ports, !m.state.prompted);
+        if (status == RunStatus::Running) {
+            if (ports.out.failed) return StopReason::OutputFailed;
+            continue;
+        }
+        if (status == RunStatus::WaitingForInput) return StopReason::NeedInput;
+        m.state.status = status;
+        return ended(ports, m.state);
+    }
+}
+
 // Notes where a public run or step came back, and consumes a stop request that it answered.
 static StopReason settle(Machine& m, StopReason reason) {
     if (reason == StopReason::StopRequested) m.stop->store(0, std::memory_order_relaxed);
@@ -139,7 +167,9 @@ StopReason run(Machine& m, uint64_t budget) {
 StopReason runToEnd(Machine& m) {
     if (m.state.status != RunStatus::Running) return StopReason::Ended;
     Ports ports = portsOf(m);
-    if (m.trace || m.history.steps > 0 || m.breakpointCount > 0 || m.watchCount > 0) {
+    bool plain = m.history.steps == 0 && m.breakpointCount == 0 && m.watchCount == 0;
+    if (m.trace && plain) return settle(m, traceToEnd(m, ports));
+    if (!plain) {
         for (;;) {
             StopReason reason = runWith(m, ports, UINT64_MAX);
             if (reason != StopReason::Budget) return settle(m, reason);
@@ -160,7 +190,8 @@ void setBreakpoint(Machine& m, uint32_t address, bool armed) {
 }
 
 void setWatch(Machine& m, uint32_t address, uint32_t length, bool armed) {
-    for (uint32_t a = address; a < address + length && a < MEMORY_SIZE; a++) {
+    uint32_t end = std::min<uint64_t>(uint64_t{address} + length, uint32_t(m.state.codeSize));
+    for (uint32_t a = address; a < end; a++) {
         if ((m.watched[a] != 0) == armed) continue;
         m.watched[a] = armed ? 1 : 0;
         m.watchCount += armed ? 1 : -1;

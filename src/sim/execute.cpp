@@ -7,13 +7,20 @@
 
 #include "common/format.h"
 #include "sim/ports.h"
+#include "sim/trace.h"
 
 namespace tavro {
 
 static int16_t toWord(int32_t value) { return static_cast<int16_t>(value); }
 
+#if defined(__GNUC__)
+#define TAVRO_STEP_INLINE inline __attribute__((always_inline))
+#else
+#define TAVRO_STEP_INLINE inline
+#endif
+
 // Reads the value an operand denotes into *value; false for an illegal memory access.
-static bool fetchOperand(MachineState& m, const DecodedOperand& operand, int32_t* value) {
+static TAVRO_STEP_INLINE bool fetchOperand(MachineState& m, const DecodedOperand& operand, int32_t* value) {
     switch (operand.kind) {
         case OperandKind::Register: *value = m.regs[operand.reg]; return true;
         case OperandKind::Direct: return readMemoryWord(m, operand.value, value);
@@ -89,13 +96,16 @@ static RunStatus topWord(MachineState& m, int32_t* value, int32_t* slot) {
     return RunStatus::Running;
 }
 
-RunStatus executeStep(MachineState& m, Ports& ports) {
+RunStatus executeStep(MachineState& m, Ports& ports, bool trace) {
     m.lastWrite = -1;
     if (m.ip >= static_cast<uint32_t>(m.codeSize)) return RunStatus::OutOfMemory;
     const uint8_t* code = m.memory.data() + m.ip;
     int opcode = opcodeField(code[0]);
     int r = registerField(code[0]);
     int32_t length = 1;
+    DecodedOperand operand{};
+    if (OPERAND_SHAPES[opcode] == OperandShape::TWO) operand = decodeOperand(code, &length);
+    if (trace) traceInstruction(m, ports.out, operand);
     RunStatus status = RunStatus::Running;
     switch (opcode) {
         case END: return RunStatus::Halt;
@@ -104,11 +114,9 @@ RunStatus executeStep(MachineState& m, Ports& ports) {
         case SUB:
         case MUL:
         case DIV:
-        case CMP: {
-            DecodedOperand operand = decodeOperand(code, &length);
+        case CMP:
             status = opcode == COPY ? copy(m, operand) : arithmetic(m, opcode, operand);
             break;
-        }
         case JMP:
         case JNB:
         case JB:
@@ -151,7 +159,7 @@ RunStatus executeStep(MachineState& m, Ports& ports) {
             if (status == RunStatus::Running) m.regs[r] = value;
             break;
         }
-        default: printOut(ports.out, m.regs[r]); break;  // OUT
+        default: printOut(ports.out, m.regs[r]); break;  // OUT; the caller looks at the sink
     }
     if (status == RunStatus::Running) m.ip += static_cast<uint32_t>(length);
     return status;

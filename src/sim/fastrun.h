@@ -9,7 +9,9 @@ namespace tavro {
 
 struct RunControl {
     uint64_t budget = 0;       // with counted: stop after this many steps
-    bool counted = false;      // count steps (and honour the budget)
+    // Count steps and honour the budget. Only counted runs look at watches; only uncounted
+    // runs look at the stop request (a counted run's caller does, between budgets).
+    bool counted = false;
     const uint8_t* breakpoints = nullptr;  // 4096 flags, or nullptr for none
     const uint8_t* watched = nullptr;      // 4096 flags, or nullptr for none
     int32_t skipBreakpoint = -1;  // the first step may pass the breakpoint at this address
@@ -22,8 +24,8 @@ struct RunOutcome {
 };
 
 // Runs from the current state, without trace, exactly as repeated executeStep would, until a
-// step ends the program or the control says stop, and writes the state back. A stop request is
-// seen at taken jumps, calls and returns.
+// step ends the program or the control says stop, and writes the state back. An uncounted run
+// sees a stop request at taken jumps, calls and returns.
 RunOutcome runFastThreaded(MachineState& state, Ports& ports, const RunControl& control);
 // The same with a portable switch dispatch instead of jumps through a table of label addresses.
 RunOutcome runFastSwitch(MachineState& state, Ports& ports, const RunControl& control);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/format.h"
 #include "common/sink.h"
 #include "common/tavro.h"
 
@@ -73,8 +74,42 @@ struct DecodedOperand {
 void resetMachine(MachineState& state, const std::array<uint8_t, MEMORY_SIZE>& image,
                   int32_t codeSize, uint32_t seed);
 // Decodes the operand of the COPY..CMP instruction at code and stores its length, 2 or 3.
-DecodedOperand decodeOperand(const uint8_t* code, int32_t* length);
+inline DecodedOperand decodeOperand(const uint8_t* code, int32_t* length);
 // Reads the word at address: memory below 4094, the random port at 4094; false elsewhere.
 bool readMemoryWord(MachineState& state, int32_t address, int32_t* value);
+
+// Inline: the trace and the step both decode, once per traced instruction each.
+inline DecodedOperand decodeOperand(const uint8_t* code, int32_t* length) {
+    uint8_t b0 = code[0];
+    uint8_t b1 = code[1];
+    DecodedOperand operand{};
+    operand.mainReg = static_cast<uint8_t>(registerField(b0));
+    operand.reg = static_cast<uint8_t>(secondRegisterField(b1));
+    int mode = modeField(b0);
+    // An immediate's second byte is all constant: it has no indirect or direction bit.
+    operand.store = mode != MODE_IMMEDIATE && (b1 & DIRECTION_BIT) != 0;
+    switch (mode) {
+        case MODE_IMMEDIATE:
+            operand.kind = OperandKind::Immediate;
+            operand.value = static_cast<int8_t>(b1);
+            *length = 2;
+            break;
+        case MODE_REGISTER:
+            operand.kind = (b1 & INDIRECT_BIT) ? OperandKind::Indirect : OperandKind::Register;
+            *length = 2;
+            break;
+        case MODE_DIRECT:
+            operand.kind = OperandKind::Direct;
+            operand.value = addressField(b1, code[2]);
+            *length = 3;
+            break;
+        default:  // MODE_INDEXED; the indirect bit is not looked at in modes 2 and 3
+            operand.kind = OperandKind::Indexed;
+            operand.value = addressField(b1, code[2]);
+            *length = 3;
+            break;
+    }
+    return operand;
+}
 
 }  // namespace tavro

@@ -48,6 +48,13 @@ int16_t parseInputNumber(const char* text, const char* end) {
     return static_cast<int16_t>(value);
 }
 
+bool printOutSlowly(OutputSink& out, int32_t value) {
+    char line[OUT_LINE_MAX];
+    char* end = formatOutLine(line, value);
+    sinkWrite(out, line, static_cast<size_t>(end - line));
+    return !out.failed;
+}
+
 void writeMessage(Ports& ports, const char* text) {
     drainSink(ports.out);
     sinkWrite(ports.messages, text, std::strlen(text));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdint>
 #include <cstring>
 
 #include "common/decimal.h"
@@ -24,13 +25,29 @@ RunStatus inputNumber(MachineState& state, Ports& ports, int16_t* value);
 // Writes a message (a prompt) after draining the program's output, so both keep their order.
 void writeMessage(Ports& ports, const char* text);
 
-// Prints the line of an OUT, "out: %d\n", for a register's value.
-TAVRO_DECIMAL_INLINE void printOut(OutputSink& out, int32_t value) {
-    char* p = reserveOut(out, 24);
+// Writes the line of an OUT where the buffer needs draining or the sink flushes lines; returns
+// false when the sink is found failed.
+bool printOutSlowly(OutputSink& out, int32_t value);
+
+constexpr size_t OUT_LINE_MAX = 24;  // room for an OUT line, spare bytes of its stores included
+
+// Writes the line of an OUT, "out: %d\n", at p (OUT_LINE_MAX bytes of room); returns its end.
+TAVRO_DECIMAL_INLINE char* formatOutLine(char* p, int32_t value) {
     std::memcpy(p, "out: \0\0", 8);  // one store; the spare bytes are overwritten
     p = formatWord(p + 5, value);
     *p++ = '\n';
-    commitOut(out, p);
+    return p;
+}
+
+// Prints the line of an OUT for a register's value. Returns false when the sink is found
+// failed; that is looked at only when bytes are handed on, off the common path.
+TAVRO_DECIMAL_INLINE bool printOut(OutputSink& out, int32_t value) {
+    char* p = out.cursor;
+    if (static_cast<size_t>(out.limit - p) < OUT_LINE_MAX || out.flush != SinkFlush::Buffered) {
+        return printOutSlowly(out, value);
+    }
+    out.cursor = formatOutLine(p, value);
+    return true;
 }
 
 }  // namespace tavro

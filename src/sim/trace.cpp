@@ -32,19 +32,24 @@ static char* appendMachineColumns(const MachineState& m, char* text, char* end) 
     // Blank-fill to the operand width, or append one blank after a text as long or longer.
     std::memset(end, ' ', TRACE_OPERAND_WIDTH);
     char* p = end - text < TRACE_OPERAND_WIDTH ? text + TRACE_OPERAND_WIDTH : end + 1;
-    for (int r = AX; r <= DX; r++) {
-        p = formatColumn4(p, m.regs[r]);
-        *p++ = ' ';
-    }
+    p = formatColumn4(p, m.regs[AX]);
+    *p++ = ' ';
+    p = formatColumn4(p, m.regs[BX]);
+    *p++ = ' ';
+    p = formatColumn4(p, m.regs[CX]);
+    *p++ = ' ';
+    p = formatColumn4(p, m.regs[DX]);
     // The flag column; the line end and two spare bytes ride along in the same copy.
-    std::memcpy(p - 1, m.belowFlag ? "    B\n\n" : "   NB\n\n", 8);
-    return p + 5;
+    std::memcpy(p, m.belowFlag ? "    B\n\n" : "   NB\n\n", 8);
+    return p + 6;
 }
 
 // operand text := ""                          END, RTN
 //               | REG                          PUSH, POP, IN, OUT
 //               | [DEST ','] SOURCE [',' REG]  the rest; a COPY store puts its register last
-static char* appendOperandText(char* p, int opcode, const uint8_t* code) {
+// operand is the decoded operand of COPY..CMP, unused for the other shapes.
+static char* appendOperandText(char* p, int opcode, const uint8_t* code,
+                               const DecodedOperand& operand) {
     switch (OPERAND_SHAPES[opcode]) {
         case OperandShape::NONE: return p;
         case OperandShape::REGISTER: return appendRegister(p, registerField(code[0]));
@@ -55,8 +60,6 @@ static char* appendOperandText(char* p, int opcode, const uint8_t* code) {
             return p;
         case OperandShape::TWO: break;
     }
-    int32_t length = 0;
-    DecodedOperand operand = decodeOperand(code, &length);
     bool store = opcode == COPY && operand.store;
     if (!store) {
         p = appendRegister(p, operand.mainReg);
@@ -109,20 +112,31 @@ static constexpr MnemonicFields makeMnemonicFields() {
 }
 alignas(16) static constexpr MnemonicFields MNEMONIC_FIELDS = makeMnemonicFields();
 
-char* formatTraceLine(const MachineState& m, char* line) {
-    if (m.ip >= static_cast<uint32_t>(m.codeSize)) return line;
+// The line for the instruction at ip, whose operand (for COPY..CMP) is decoded already.
+static char* formatDecoded(const MachineState& m, char* line, const DecodedOperand& operand) {
     const uint8_t* code = m.memory.data() + m.ip;
     int opcode = opcodeField(code[0]);
     std::memcpy(line, ". . . . . . . ", 14);
     char* p = formatColumn4(line + 14, static_cast<int32_t>(m.ip));
     std::memcpy(p, MNEMONIC_FIELDS.field[opcode], 16);
     char* text = p + 9;
-    return appendMachineColumns(m, text, appendOperandText(text, opcode, code));
+    return appendMachineColumns(m, text, appendOperandText(text, opcode, code, operand));
 }
 
-void traceInstruction(const MachineState& state, OutputSink& out) {
+char* formatTraceLine(const MachineState& m, char* line) {
+    if (m.ip >= static_cast<uint32_t>(m.codeSize)) return line;
+    const uint8_t* code = m.memory.data() + m.ip;
+    DecodedOperand operand{};
+    int32_t length = 0;
+    if (OPERAND_SHAPES[opcodeField(code[0])] == OperandShape::TWO) {
+        operand = decodeOperand(code, &length);
+    }
+    return formatDecoded(m, line, operand);
+}
+
+void traceInstruction(const MachineState& state, OutputSink& out, const DecodedOperand& operand) {
     char* line = reserveOut(out, TRACE_LINE_MAX);
-    commitOut(out, formatTraceLine(state, line));
+    commitOut(out, formatDecoded(state, line, operand));
 }
 
 }  // namespace tavro
