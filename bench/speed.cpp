@@ -54,7 +54,7 @@ static double timeRun(const Program& program, const std::string& n, Way way) {
 }
 
 int main(int argc, char** argv) {
-    std::vector<char> bytes;
+    SourceBytes bytes;
     bool once = argc == 5 && std::string(argv[1]) == "--once";
     if ((argc != 3 && !once) || !loadFile(argv[once ? 3 : 1], &bytes)) {
         std::fprintf(stderr, "usage: tavro_speed [--once step|fast|counted] program.tas N\n");

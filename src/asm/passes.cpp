@@ -150,6 +150,7 @@ static int32_t assemblePass(Assembler& a, Program& program, const AssembleOption
     int32_t lineCount = static_cast<int32_t>(source.lineStarts.size());
     for (a.lineIndex = 0; a.lineIndex < lineCount; a.lineIndex++) {
         const char* line = source.text.data() + source.lineStarts[a.lineIndex];
+        if ((line[0] == '\0' || line[0] == ';') && !mapping) continue;  // emits nothing
         NameScope scope{&a.symbols, a.lineIndex, line, mapping ? &a.uses : nullptr};
         int64_t start = a.locationCounter;
         a.symbols.overflowed = false;

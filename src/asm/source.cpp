@@ -33,7 +33,7 @@ static size_t findLineByte(const char* text, size_t r, size_t n) {
     return r;
 }
 
-SourceText splitSource(std::vector<char> bytes) {
+SourceText splitSource(SourceBytes bytes) {
     SourceText source;
     size_t n = bytes.size();
     bytes.push_back('\0');  // room for the last line's end

@@ -70,7 +70,7 @@ static int scanOptions(Console& console, int argc, char** argv, Options* options
 // Lines are numbered with 32-bit integers; a larger file is refused like one that cannot be read.
 constexpr long long MAX_SOURCE_SIZE = 0x7FFFFFFE;
 
-bool loadFile(const char* path, std::vector<char>* bytes) {
+bool loadFile(const char* path, SourceBytes* bytes) {
     struct stat status;
     if (stat(path, &status) != 0 || status.st_size <= 0 || status.st_size > MAX_SOURCE_SIZE) {
         return false;
@@ -136,7 +136,7 @@ static void runProgram(const Program& program, const Options& options, Console& 
 }
 
 // Assembles and runs the loaded source; returns the exit status.
-static int assembleAndRun(std::vector<char> bytes, const Options& options, Console& console) {
+static int assembleAndRun(SourceBytes bytes, const Options& options, Console& console) {
     AssembleOptions assembleOptions;
     assembleOptions.checkOnly = options.checkOnly;
     assembleOptions.sourceMap = false;
@@ -172,7 +172,7 @@ int runCommandLine(int argc, char** argv, Console& console) {
     Options options{};
     int status = 1;
     int sourceIndex = scanOptions(console, argc, argv, &options);
-    std::vector<char> bytes;
+    SourceBytes bytes;
     if (sourceIndex < 0) {
         // the usage text is out
     } else if (sourceIndex >= argc) {

@@ -2,7 +2,7 @@
 // the run and the exit status.
 #pragma once
 
-#include <vector>
+#include "asm/source.h"
 
 #include "driver/console.h"
 
@@ -12,6 +12,6 @@ namespace tavro {
 // The console's standard output is drained before it returns.
 int runCommandLine(int argc, char** argv, Console& console);
 // Reads a whole file; false when it cannot be read, is empty, or is 2 GiB or larger.
-bool loadFile(const char* path, std::vector<char>* bytes);
+bool loadFile(const char* path, SourceBytes* bytes);
 
 }  // namespace tavro

@@ -8,12 +8,12 @@
 
 namespace tavro {
 
-Program assemble(std::vector<char> source, const AssembleOptions& options) {
+Program assemble(SourceBytes source, const AssembleOptions& options) {
     return assembleSource(splitSource(std::move(source)), options);
 }
 
 Program assemble(std::string_view source, const AssembleOptions& options) {
-    return assemble(std::vector<char>(source.begin(), source.end()), options);
+    return assemble(SourceBytes(source.begin(), source.end()), options);
 }
 
 bool runnable(const Program& program) {

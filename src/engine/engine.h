@@ -24,7 +24,7 @@ namespace tavro {
 
 // Assembles a source held in memory: CR, LF and CR LF end lines, a NUL byte ends its line's
 // text. Both passes run unless pass 1 fails, the program is too large or options say checkOnly.
-Program assemble(std::vector<char> source, const AssembleOptions& options = {});
+Program assemble(SourceBytes source, const AssembleOptions& options = {});
 // The same from a view of the bytes.
 Program assemble(std::string_view source, const AssembleOptions& options = {});
 // True when the program can run: both passes clean and within 4093 bytes.
