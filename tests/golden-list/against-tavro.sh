@@ -33,12 +33,15 @@ compare_bytes() {
             long = shown[n] == ".."
             if (long) n--
             for (i = 1; i <= n; i++) {
-                if (shown[i] != dump[address + i - 1]) print "byte " (address + i - 1) " is " shown[i] ", the dump has " dump[address + i - 1]
+                at = address + i - 1
+                if (shown[i] != dump[at]) print "byte " at " is " shown[i] ", in the dump " dump[at]
             }
             expected = address + n + (long ? 1 : 0)
         }
         END {
-            if (expected != size && !(long && size > expected)) print "the rows end at " expected ", the dump at " size
+            if (expected != size && !(long && size > expected)) {
+                print "the rows end at " expected ", the dump at " size
+            }
         }' "$2" "$1"
 }
 
@@ -51,8 +54,9 @@ for file in "$source"/examples/*.tas "$source"/examples/errors/*.tas "$source"/t
     if [ $rc != 0 ]; then
         timeout 60 "$tavro" "$file" < /dev/null > "$work/tavro.out" 2> "$work/tavro.err"
         trc=$?
-        if [ $rc != $trc ] || ! cmp -s "$work/list.err" "$work/tavro.err" || [ -s "$work/list.out" ]; then
-            echo "--- $name: tavro-list exits $rc, tavro $trc; standard error (tavro, then tavro-list):"
+        if [ $rc != $trc ] || [ -s "$work/list.out" ] ||
+            ! cmp -s "$work/list.err" "$work/tavro.err"; then
+            echo "--- $name: tavro-list exits $rc, tavro $trc; standard error (tavro, then list):"
             diff "$work/tavro.err" "$work/list.err" | head -10
             status=1
         fi

@@ -4,8 +4,8 @@
 # programs, their compressed manual pages, the copyright file, the changelog, the guide and the
 # examples under /usr), that its dates are SOURCE_DATE_EPOCH's, that no file holds a path of
 # the build machine (but in a sanitizer build), that the packed programs run a packed example
-# with the expected output, and that lintian reports no error and no warning. Skipped (77) without dpkg-deb; without lintian, every other check runs and
-# the test then counts as skipped.
+# with the expected output, and that lintian reports no error and no warning. Skipped (77)
+# without dpkg-deb; without lintian, every other check runs and the test then counts as skipped.
 #   package-deb.sh CPACK BUILD_DIR SOURCE_DIR VERSION
 set -u
 cpack=$1 build=$2 source=$3 version=$4
@@ -40,7 +40,9 @@ esac
 
 dpkg-deb -c "$deb" | awk '{print $NF}' > "$work/files"
 misdated=$(TZ=UTC dpkg-deb -c "$deb" | awk '$4 " " $5 != "2026-01-01 00:00" { print $4, $5, $NF }')
-[ -z "$misdated" ] || { echo "files not dated from SOURCE_DATE_EPOCH:"; echo "$misdated"; status=1; }
+if [ -n "$misdated" ]; then
+    echo "files not dated from SOURCE_DATE_EPOCH:"; echo "$misdated"; status=1
+fi
 expected=(./usr/bin/tavro ./usr/bin/tavro-list ./usr/share/man/man1/tavro.1.gz
     ./usr/share/man/man1/tavro-list.1.gz ./usr/share/doc/tavro/copyright
     ./usr/share/doc/tavro/changelog.gz ./usr/share/doc/tavro/language.md)
@@ -52,14 +54,17 @@ for file in "${expected[@]}"; do
 done
 
 dpkg-deb -x "$deb" "$work/root"
-zcat "$work/root/usr/share/doc/tavro/changelog.gz" | grep -q "^ -- .*  Thu, 01 Jan 2026 00:00:00 +0000$" ||
+zcat "$work/root/usr/share/doc/tavro/changelog.gz" |
+    grep -q "^ -- .*  Thu, 01 Jan 2026 00:00:00 +0000$" ||
     { echo "the changelog's entry is not dated from SOURCE_DATE_EPOCH"; status=1; }
 for page in tavro tavro-list; do
-    zcat "$work/root/usr/share/man/man1/$page.1.gz" 2> /dev/null | cmp -s - "$source/docs/$page.1" ||
+    zcat "$work/root/usr/share/man/man1/$page.1.gz" 2> /dev/null |
+        cmp -s - "$source/docs/$page.1" ||
         { echo "$page.1.gz does not hold docs/$page.1"; status=1; }
 done
 # A sanitizer build keeps its source paths for its reports (TAVRO_SANITIZE=ON): not checked there.
-[ "${TAVRO_SANITIZE:-OFF}" = ON ] && paths=() || paths=("$(realpath "$source")" "$(realpath "$build")")
+paths=("$(realpath "$source")" "$(realpath "$build")")
+[ "${TAVRO_SANITIZE:-OFF}" = ON ] && paths=()
 for path in "${paths[@]}"; do
     if grep -rlF "$path" "$work/root" > "$work/paths"; then
         echo "files that hold the path $path:"; cat "$work/paths"; status=1
@@ -72,7 +77,9 @@ bash "$source/tests/golden/run-case.sh" "$work/root/usr/bin/tavro" \
     cmp -s - "$source/tests/golden-list/hello.stdout" ||
     { echo "the packed tavro-list lists hello.tas differently"; status=1; }
 
-command -v lintian > /dev/null || { echo "lintian is not installed"; [ $status = 0 ] && exit 77; exit 1; }
+if ! command -v lintian > /dev/null; then
+    echo "lintian is not installed"; [ $status = 0 ] && exit 77; exit 1
+fi
 # Only the tags count: as root, lintian also says that it would rather not run as root.
 lintian "$deb" > "$work/lintian" 2>&1
 if grep -E '^[EW]: ' "$work/lintian"; then
