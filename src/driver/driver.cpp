@@ -5,7 +5,6 @@
 #include "driver/driver.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <ctime>
@@ -65,31 +64,6 @@ static int scanOptions(Console& console, int argc, char** argv, Options* options
         }
     }
     return i;
-}
-
-// Lines are numbered with 32-bit integers; a larger file is refused like one that cannot be read.
-constexpr long long MAX_SOURCE_SIZE = 0x7FFFFFFE;
-
-bool loadFile(const char* path, SourceBytes* bytes) {
-    struct stat status;
-    if (stat(path, &status) != 0 || status.st_size <= 0 || status.st_size > MAX_SOURCE_SIZE) {
-        return false;
-    }
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return false;
-    size_t size = static_cast<size_t>(status.st_size);
-    bytes->reserve(size + 1);  // the line splitter adds one byte
-    bytes->resize(size);
-    size_t total = 0;
-    while (total < size) {
-        size_t n = std::fread(bytes->data() + total, 1, size - total, file);
-        total += n;
-        if (n == 0) break;
-    }
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    bytes->resize(total);
-    return !failed;
 }
 
 static void printDiagnostic(const Diagnostic& diagnostic, void* context) {

@@ -2,8 +2,6 @@
 // the run and the exit status.
 #pragma once
 
-#include "asm/source.h"
-
 #include "driver/console.h"
 
 namespace tavro {
@@ -11,7 +9,5 @@ namespace tavro {
 // Runs the tool on its command line with the console given; returns the exit status, 0 or 1.
 // The console's standard output is drained before it returns.
 int runCommandLine(int argc, char** argv, Console& console);
-// Reads a whole file; false when it cannot be read, is empty, or is 2 GiB or larger.
-bool loadFile(const char* path, SourceBytes* bytes);
 
 }  // namespace tavro

@@ -1,5 +1,7 @@
-// The engine's assembling side and tavro's texts. Every front-end renders the assembler's
+// The engine's loading and assembling side, and tavro's texts. Every front-end renders the
 // records through these functions, so the texts exist once.
+#include <sys/stat.h>
+
 #include <cinttypes>
 #include <cstdio>
 
@@ -7,6 +9,31 @@
 #include "sim/trace.h"
 
 namespace tavro {
+
+// Lines are numbered with 32-bit integers; a larger file is refused like one that cannot be read.
+constexpr long long MAX_SOURCE_SIZE = 0x7FFFFFFE;
+
+bool loadFile(const char* path, SourceBytes* bytes) {
+    struct stat status;
+    if (stat(path, &status) != 0 || status.st_size <= 0 || status.st_size > MAX_SOURCE_SIZE) {
+        return false;
+    }
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return false;
+    size_t size = static_cast<size_t>(status.st_size);
+    bytes->reserve(size + 1);  // the line splitter adds one byte
+    bytes->resize(size);
+    size_t total = 0;
+    while (total < size) {
+        size_t n = std::fread(bytes->data() + total, 1, size - total, file);
+        total += n;
+        if (n == 0) break;
+    }
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    bytes->resize(total);
+    return !failed;
+}
 
 Program assemble(SourceBytes source, const AssembleOptions& options) {
     return assembleSource(splitSource(std::move(source)), options);

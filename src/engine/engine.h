@@ -22,6 +22,9 @@ namespace tavro {
 
 // ---- Assembling (the records are in asm/passes.h) ----------------------------------------
 
+// Reads a whole source file; false when it cannot be read, is empty, or is 2 GiB or larger.
+bool loadFile(const char* path, SourceBytes* bytes);
+
 // Assembles a source held in memory: CR, LF and CR LF end lines, a NUL byte ends its line's
 // text. Both passes run unless pass 1 fails, the program is too large or options say checkOnly.
 Program assemble(SourceBytes source, const AssembleOptions& options = {});

@@ -5,7 +5,8 @@
 # The latest ```tas block before it is the source of the first command that names a .tas
 # file: a file NAME.tas in the current directory is written from it; a file with a directory
 # (examples/hello.tas) must equal the block where the source tree has one. Commands run in an
-# empty directory, with "tavro" on the path and examples/ beside them, standard input empty.
+# empty directory, with "tavro" (and TAVRO_PROGRAMS) on the path and examples/ beside them,
+# standard input empty.
 #   doc-sessions.sh TAVRO SOURCE_DIR FILE.md...
 set -u -f
 tavro=$1 source=$2
@@ -14,6 +15,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin" "$work/run"
 ln -s "$tavro" "$work/bin/tavro"
+# Further programs, TAVRO_PROGRAMS (paths separated by blanks), go on the path beside it.
+for program in ${TAVRO_PROGRAMS:-}; do
+    ln -s "$program" "$work/bin/$(basename "$program")"
+done
 ln -s "$source/examples" "$work/run/examples"
 status=0 sessions=0
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix, as a teacher would with `cmake --install`, and
-# checks the tree: the program in bin/, the manual page in share/man/man1/, the guide and every
-# example (with its expected output) in share/doc/tavro/. Then runs the installed program on
+# checks the tree: the programs in bin/, their manual pages in share/man/man1/, the guide and
+# every example (with its expected output) in share/doc/tavro/. Then runs the installed tavro on
 # installed examples, standard input and trace included, and compares every stream with the
-# installed expected files.
+# installed expected files; and the installed tavro-list on one, against its golden listing.
 #   install-tree.sh CMAKE BUILD_DIR SOURCE_DIR
 set -u
 cmake=$1 build=$2 source=$3
@@ -16,9 +16,11 @@ if ! "$cmake" --install "$build" --prefix "$prefix" > "$prefix.log" 2>&1; then
 fi
 rm -f "$prefix.log"
 
-[ -x "$prefix/bin/tavro" ] || { echo "bin/tavro is missing or not executable"; status=1; }
-cmp -s "$source/docs/tavro.1" "$prefix/share/man/man1/tavro.1" ||
-    { echo "share/man/man1/tavro.1 is missing or differs"; status=1; }
+for program in tavro tavro-list; do
+    [ -x "$prefix/bin/$program" ] || { echo "bin/$program is missing or not executable"; status=1; }
+    cmp -s "$source/docs/$program.1" "$prefix/share/man/man1/$program.1" ||
+        { echo "share/man/man1/$program.1 is missing or differs"; status=1; }
+done
 cmp -s "$source/docs/language.md" "$prefix/share/doc/tavro/language.md" ||
     { echo "share/doc/tavro/language.md is missing or differs"; status=1; }
 diff -r "$source/examples" "$prefix/share/doc/tavro/examples" ||
@@ -30,4 +32,7 @@ for name in hello hello-trace sum; do
     bash "$source/tests/golden/run-case.sh" "$prefix/bin/tavro" \
         "$prefix/share/doc/tavro/examples" "$name" || status=1
 done
+"$prefix/bin/tavro-list" "$prefix/share/doc/tavro/examples/hello.tas" |
+    cmp -s - "$source/tests/golden-list/hello.stdout" ||
+    { echo "the installed tavro-list lists hello.tas differently"; status=1; }
 exit $status
