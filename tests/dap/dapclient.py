@@ -7,8 +7,10 @@ import threading
 
 
 class Client:
-    def __init__(self, adapter, timeout=20):
-        self.process = subprocess.Popen([adapter], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    def __init__(self, adapter, timeout=20, cwd=None):
+        self.process = subprocess.Popen([adapter], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        cwd=cwd)
+        self.on_message = None  # called with every message as it is taken
         self.timeout = timeout
         self.seq = 1
         self.incoming = queue.Queue()
@@ -44,6 +46,8 @@ class Client:
         message = self.incoming.get(timeout=self.timeout)
         if message is None:
             raise EOFError("the adapter closed its output")
+        if self.on_message:
+            self.on_message(message)
         if message["type"] == "event":
             self.events.append(message)
         return message
@@ -53,6 +57,10 @@ class Client:
             message = self._next()
             if message["type"] == "response" and message["request_seq"] == seq:
                 return message
+
+    def any_response(self):
+        while self._next()["type"] != "response":
+            pass
 
     def request(self, command, **arguments):
         """Sends a request and returns its response (success or not)."""
