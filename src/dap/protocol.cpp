@@ -9,14 +9,7 @@
 
 namespace tavro {
 
-void feedBytes(FrameReader& reader, std::string_view bytes) {
-    if (reader.skip > 0) {
-        size_t dropped = static_cast<size_t>(std::min<uint64_t>(reader.skip, bytes.size()));
-        reader.skip -= dropped;
-        bytes.remove_prefix(dropped);
-    }
-    reader.pending.append(bytes);
-}
+void feedBytes(FrameReader& reader, std::string_view bytes) { reader.pending.append(bytes); }
 
 // The value of a Content-Length header line, or -1 when the line is another header, -2 when
 // the value is not a number.
@@ -68,10 +61,9 @@ Frame nextFrame(FrameReader& reader) {
                                             : "the header has no Content-Length"};
     }
     if (static_cast<uint64_t>(length) > MAX_BODY_SIZE) {
-        uint64_t available = p.size() - bodyStart;
-        uint64_t drop = std::min<uint64_t>(available, static_cast<uint64_t>(length));
-        reader.skip = static_cast<uint64_t>(length) - drop;
-        p.erase(0, bodyStart + static_cast<size_t>(drop));
+        // Only the header goes: waiting for (or skipping) that many bytes would hang the
+        // session on one bad number.
+        p.erase(0, bodyStart);
         return {FrameStatus::Malformed, "the message is longer than 16 MB"};
     }
     if (p.size() - bodyStart < static_cast<uint64_t>(length)) return {FrameStatus::Incomplete, {}};

@@ -14,12 +14,11 @@ namespace tavro {
 using Json = nlohmann::json;
 
 constexpr size_t MAX_HEADER_SIZE = 8192;      // a header longer than this is malformed
-constexpr size_t MAX_BODY_SIZE = 16 << 20;    // a body longer than this is refused unread
+constexpr size_t MAX_BODY_SIZE = 16 << 20;    // a longer body is refused: its header is dropped
 
 // Bytes received and not yet taken as frames.
 struct FrameReader {
     std::string pending;
-    uint64_t skip = 0;  // bytes of a refused body still to be dropped as they arrive
 };
 
 // What nextFrame found.

@@ -46,7 +46,10 @@ std::string samePath(const std::string& path) {
     return error ? path : canonical.string();
 }
 
+// Reads a regular file only: a device or a pipe (/dev/zero) could be endless.
 bool readFile(const std::string& path, std::string* bytes) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
     bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());

@@ -17,6 +17,9 @@ fi
 rm -f "$prefix.log"
 
 [ -x "$prefix/bin/tavro" ] || { echo "bin/tavro is missing or not executable"; status=1; }
+[ -x "$prefix/bin/tavro-dap" ] || { echo "bin/tavro-dap is missing or not executable"; status=1; }
+cmp -s "$source/docs/tavro-dap.1" "$prefix/share/man/man1/tavro-dap.1" ||
+    { echo "share/man/man1/tavro-dap.1 is missing or differs"; status=1; }
 cmp -s "$source/docs/tavro.1" "$prefix/share/man/man1/tavro.1" ||
     { echo "share/man/man1/tavro.1 is missing or differs"; status=1; }
 cmp -s "$source/docs/language.md" "$prefix/share/doc/tavro/language.md" ||

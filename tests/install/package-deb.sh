@@ -32,7 +32,8 @@ check_field Maintainer "Tavro maintainers"
 [ -n "$(field Depends)" ] || { echo "no Depends"; status=1; }
 
 dpkg-deb -c "$deb" | awk '{print $NF}' > "$work/files"
-expected=(./usr/bin/tavro ./usr/share/man/man1/tavro.1 ./usr/share/doc/tavro/language.md)
+expected=(./usr/bin/tavro ./usr/share/man/man1/tavro.1 ./usr/share/doc/tavro/language.md
+    ./usr/bin/tavro-dap ./usr/share/man/man1/tavro-dap.1)
 for file in "$source"/examples/*.* "$source"/examples/errors/*; do
     expected+=("./usr/share/doc/tavro/examples/${file#"$source/examples/"}")
 done
@@ -44,4 +45,6 @@ dpkg-deb -x "$deb" "$work/root"
 unset TAVRO_BLESS
 bash "$source/tests/golden/run-case.sh" "$work/root/usr/bin/tavro" \
     "$work/root/usr/share/doc/tavro/examples" hello || status=1
+"$work/root/usr/bin/tavro-dap" --version | grep -qx "tavro-dap $version" ||
+    { echo "the packed tavro-dap does not run"; status=1; }
 exit $status
