@@ -36,7 +36,8 @@ static const char PROGRAM[] =
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     int fd = memfd_create("tavro-dap-program", 0);
-    if (fd < 0 || write(fd, PROGRAM, sizeof PROGRAM - 1) != static_cast<ssize_t>(sizeof PROGRAM - 1)) {
+    if (fd < 0 ||
+        write(fd, PROGRAM, sizeof PROGRAM - 1) != static_cast<ssize_t>(sizeof PROGRAM - 1)) {
         std::perror("dap_fuzzer: memory file");
         _exit(1);
     }

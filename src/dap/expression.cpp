@@ -135,8 +135,9 @@ Comparison readComparison(Cursor& c) {
     };
     // Two-character operators first, so that "<=" is not read as "<".
     static constexpr Spelling SPELLINGS[] = {
-        {"==", Comparison::Equal}, {"!=", Comparison::NotEqual}, {"<=", Comparison::LessEqual},
-        {">=", Comparison::GreaterEqual}, {"<", Comparison::Less}, {">", Comparison::Greater},
+        {"==", Comparison::Equal},     {"!=", Comparison::NotEqual},
+        {"<=", Comparison::LessEqual}, {">=", Comparison::GreaterEqual},
+        {"<", Comparison::Less},       {">", Comparison::Greater},
     };
     skipSpace(c);
     for (const Spelling& s : SPELLINGS) {
@@ -185,7 +186,8 @@ const char* parseHitCondition(std::string_view text, HitCondition* hit) {
     }
     skipSpace(c);
     int64_t count = 0;
-    if (!readNumber(c, &count) || count < 0) return "a hit count is a number, after ==, >, >=, <, <= or %";
+    if (!readNumber(c, &count) || count < 0)
+        return "a hit count is a number, after ==, >, >=, <, <= or %";
     skipSpace(c);
     if (c.at < text.size()) return "unexpected text after the hit count";
     if (op == '%' && count == 0) return "% 0 never holds";

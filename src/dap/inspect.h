@@ -23,9 +23,9 @@ int32_t lineOfAddress(const Program& program, uint32_t address);
 
 // A CALL whose return address is on the stack.
 struct CallFrame {
-    int32_t slot;           // the stack word holding the return address
-    uint32_t callAddress;   // of the CALL, two bytes before the return address
-    std::string callee;     // the label it called, or "CALL n" when no label names the target
+    int32_t slot;          // the stack word holding the return address
+    uint32_t callAddress;  // of the CALL, two bytes before the return address
+    std::string callee;    // the label it called, or "CALL n" when no label names the target
 };
 
 // The calls on the stack, innermost first: every word from DX up to 4092 that holds the

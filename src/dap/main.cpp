@@ -46,10 +46,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc > 1) {
-        std::fputs("Usage: tavro-dap\n"
-                   "A Debug Adapter Protocol server for Tavro programs: an editor starts it and\n"
-                   "speaks the protocol on its standard input and output.\n",
-                   argc > 1 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
+        std::fputs(
+            "Usage: tavro-dap\n"
+            "A Debug Adapter Protocol server for Tavro programs: an editor starts it and\n"
+            "speaks the protocol on its standard input and output.\n",
+            argc > 1 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
         return std::strcmp(argv[1], "--help") == 0 ? 0 : 1;
     }
     signal(SIGPIPE, SIG_IGN);  // a client that goes away ends the adapter through write()

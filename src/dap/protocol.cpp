@@ -57,8 +57,8 @@ Frame nextFrame(FrameReader& reader) {
     size_t bodyStart = end + 4;
     if (bad || length < 0) {
         p.erase(0, bodyStart);
-        return {FrameStatus::Malformed, bad ? "the Content-Length is not a number"
-                                            : "the header has no Content-Length"};
+        return {FrameStatus::Malformed,
+                bad ? "the Content-Length is not a number" : "the header has no Content-Length"};
     }
     if (static_cast<uint64_t>(length) > MAX_BODY_SIZE) {
         // Only the header goes: waiting for (or skipping) that many bytes would hang the
@@ -78,8 +78,7 @@ std::string frameMessage(const Json& message) {
     return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-static constexpr char BASE64[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+static constexpr char BASE64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 std::string encodeBase64(std::string_view bytes) {
     std::string text;

@@ -13,8 +13,8 @@ namespace tavro {
 
 using Json = nlohmann::json;
 
-constexpr size_t MAX_HEADER_SIZE = 8192;      // a header longer than this is malformed
-constexpr size_t MAX_BODY_SIZE = 16 << 20;    // a longer body is refused: its header is dropped
+constexpr size_t MAX_HEADER_SIZE = 8192;    // a header longer than this is malformed
+constexpr size_t MAX_BODY_SIZE = 16 << 20;  // a longer body is refused: its header is dropped
 
 // Bytes received and not yet taken as frames.
 struct FrameReader {
@@ -26,7 +26,7 @@ enum class FrameStatus : uint8_t { Frame, Incomplete, Malformed };
 
 struct Frame {
     FrameStatus status;
-    std::string body;   // the message (Frame) or what was wrong (Malformed)
+    std::string body;  // the message (Frame) or what was wrong (Malformed)
 };
 
 // Adds received bytes.

@@ -89,7 +89,8 @@ void startIfReady(Session& s) {
     if (!s.launched || !s.configured || s.ended || s.run != RunKind::None) return;
     if (s.stopOnEntry) {
         s.machine.resumeIp = static_cast<int32_t>(s.machine.state.ip);  // continue goes on
-        sendEvent(s, "stopped", {{"reason", "entry"}, {"threadId", 1}, {"allThreadsStopped", true}});
+        sendEvent(s, "stopped",
+                  {{"reason", "entry"}, {"threadId", 1}, {"allThreadsStopped", true}});
     } else {
         startRun(s, RunKind::Continue);
     }
@@ -229,9 +230,8 @@ const Symbol* wordLabel(const Program& program, std::string_view name) {
 void dataBreakpointInfoRequest(Session& s, const Json& request, const Json& args) {
     std::string name = stringField(args, "name");
     int64_t scope = intField(args, "variablesReference", LABELS_SCOPE);
-    const Symbol* label = s.launched && (scope == LABELS_SCOPE || scope == 0)
-                              ? wordLabel(s.program, name)
-                              : nullptr;
+    const Symbol* label =
+        s.launched && (scope == LABELS_SCOPE || scope == 0) ? wordLabel(s.program, name) : nullptr;
     if (label == nullptr) {
         return respond(s, request,
                        {{"dataId", nullptr},
@@ -279,9 +279,12 @@ void setDataBreakpointsRequest(Session& s, const Json& request, const Json& args
 
 // Checks that the run can be moved; fails the request when it cannot.
 bool canMove(Session& s, const Json& request) {
-    if (!s.launched) fail(s, request, "No program is launched");
-    else if (s.ended) fail(s, request, "The run has ended");
-    else return true;
+    if (!s.launched)
+        fail(s, request, "No program is launched");
+    else if (s.ended)
+        fail(s, request, "The run has ended");
+    else
+        return true;
     return false;
 }
 
@@ -346,7 +349,8 @@ void stackTraceRequest(Session& s, const Json& request, const Json& args) {
     uint32_t ip = s.machine.state.ip;
     int32_t line = lineOfAddress(s.program, ip);
     std::string name = statementText(s.program, line);
-    Json frames = Json::array({frameJson(s, 0, name.empty() ? "line " + std::to_string(line) : name, ip)});
+    Json frames =
+        Json::array({frameJson(s, 0, name.empty() ? "line " + std::to_string(line) : name, ip)});
     int64_t id = 1;
     for (const CallFrame& call : callFrames(s.program, s.machine)) {
         frames.push_back(frameJson(s, id++, call.callee, call.callAddress));
@@ -361,17 +365,16 @@ void stackTraceRequest(Session& s, const Json& request, const Json& args) {
 }
 
 void scopesRequest(Session& s, const Json& request, const Json&) {
-    respond(s, request,
-            {{"scopes", Json::array({{{"name", "Registers"},
-                                      {"presentationHint", "registers"},
-                                      {"variablesReference", REGISTERS_SCOPE},
-                                      {"expensive", false}},
-                                     {{"name", "Labels"},
-                                      {"variablesReference", LABELS_SCOPE},
-                                      {"expensive", false}},
-                                     {{"name", "Stack"},
-                                      {"variablesReference", STACK_SCOPE},
-                                      {"expensive", false}}})}});
+    respond(
+        s, request,
+        {{"scopes",
+          Json::array(
+              {{{"name", "Registers"},
+                {"presentationHint", "registers"},
+                {"variablesReference", REGISTERS_SCOPE},
+                {"expensive", false}},
+               {{"name", "Labels"}, {"variablesReference", LABELS_SCOPE}, {"expensive", false}},
+               {{"name", "Stack"}, {"variablesReference", STACK_SCOPE}, {"expensive", false}}})}});
 }
 
 Json variable(const std::string& name, const std::string& value, int64_t address = -1) {
@@ -490,9 +493,10 @@ void evaluateRequest(Session& s, const Json& request, const Json& args) {
         body["result"] = conditionHolds(m, condition) ? "true" : "false";
     } else if (condition.left.kind == TermKind::Word) {
         body["result"] = wordText(termValue(m, condition.left));
-        int64_t address = condition.left.value +
-                          (condition.left.reg >= 0 ? m.state.regs[condition.left.reg] : 0);
-        if (address >= 0 && address < MEMORY_SIZE) body["memoryReference"] = std::to_string(address);
+        int64_t address =
+            condition.left.value + (condition.left.reg >= 0 ? m.state.regs[condition.left.reg] : 0);
+        if (address >= 0 && address < MEMORY_SIZE)
+            body["memoryReference"] = std::to_string(address);
     } else {
         body["result"] = std::to_string(termValue(m, condition.left));
     }

@@ -65,9 +65,9 @@ struct Session {
     int64_t nextBreakpointId = 1;
 
     RunKind run = RunKind::None;
-    bool waitingForInput = false;  // IN waits for a line from the debug console
-    int64_t stepAddress = -1;      // next, stepOut: the return address to stop at, or -1
-    int32_t stepSlot = 0;          // ... once the stack slot at DX is at least this
+    bool waitingForInput = false;   // IN waits for a line from the debug console
+    int64_t stepAddress = -1;       // next, stepOut: the return address to stop at, or -1
+    int32_t stepSlot = 0;           // ... once the stack slot at DX is at least this
     uint64_t sliceSteps = 1 << 16;  // steps of one slice of a run
 };
 
