@@ -156,9 +156,9 @@ void terminateRequest(Session& s, const Json& request, const Json&) {
 // ---- Breakpoints ------------------------------------------------------------------------------
 
 // Reads a breakpoint's condition and hit condition; false with the reason when one is bad.
-bool readConditions(const Session& s, const Json& spec, bool* conditional, Condition* condition,
+bool readConditions(const Session& s, const Json& item, bool* conditional, Condition* condition,
                     HitCondition* hit, std::string* reason) {
-    std::string text = stringField(spec, "condition");
+    std::string text = stringField(item, "condition");
     *conditional = text.find_first_not_of(" \t") != std::string::npos;
     if (*conditional) {
         if (const char* error = parseCondition(s.program, text, condition)) {
@@ -166,7 +166,7 @@ bool readConditions(const Session& s, const Json& spec, bool* conditional, Condi
             return false;
         }
     }
-    std::string hitText = stringField(spec, "hitCondition");
+    std::string hitText = stringField(item, "hitCondition");
     if (hitText.find_first_not_of(" \t") != std::string::npos) {
         if (const char* error = parseHitCondition(hitText, hit)) {
             *reason = "Hit count '" + hitText + "': " + error;
@@ -177,7 +177,7 @@ bool readConditions(const Session& s, const Json& spec, bool* conditional, Condi
 }
 
 void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
-    const Json& specs = nestedField(args, "breakpoints");
+    const Json& requested = nestedField(args, "breakpoints");
     std::string path = stringField(nestedField(args, "source"), "path");
     bool ours = s.launched && samePath(path) == s.programPath;
     if (ours) {
@@ -187,8 +187,8 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
         s.lineBreakpoints.clear();
     }
     Json answers = Json::array();
-    for (const Json& spec : specs.is_array() ? specs : Json::array()) {
-        int64_t line = intField(spec, "line", 0);
+    for (const Json& item : requested.is_array() ? requested : Json::array()) {
+        int64_t line = intField(item, "line", 0);
         Json answer = {{"id", s.nextBreakpointId++}, {"verified", false}, {"line", line}};
         LineBreakpoint b{answer["id"].get<int64_t>(), static_cast<int32_t>(line), 0, false, {}, {}};
         std::string reason;
@@ -202,7 +202,7 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
             reason = "Line " + std::to_string(line) +
                      (kind == LineKind::Data ? " holds data, not an instruction"
                                              : " emits no instruction");
-        } else if (readConditions(s, spec, &b.conditional, &b.condition, &b.hit, &reason)) {
+        } else if (readConditions(s, item, &b.conditional, &b.condition, &b.hit, &reason)) {
             b.address = static_cast<uint32_t>(s.program.lines[b.line - 1].address);
             setBreakpoint(s.machine, b.address, true);
             s.lineBreakpoints.push_back(b);
@@ -249,19 +249,19 @@ void setDataBreakpointsRequest(Session& s, const Json& request, const Json& args
     if (!s.launched) return fail(s, request, "No program is launched");
     for (const DataBreakpoint& d : s.dataBreakpoints) setWatch(s.machine, d.address, 2, false);
     s.dataBreakpoints.clear();
-    const Json& specs = nestedField(args, "breakpoints");
+    const Json& requested = nestedField(args, "breakpoints");
     Json answers = Json::array();
-    for (const Json& spec : specs.is_array() ? specs : Json::array()) {
+    for (const Json& item : requested.is_array() ? requested : Json::array()) {
         Json answer = {{"id", s.nextBreakpointId++}, {"verified", false}};
-        const Symbol* label = wordLabel(s.program, stringField(spec, "dataId"));
-        std::string access = stringField(spec, "accessType", "write");
+        const Symbol* label = wordLabel(s.program, stringField(item, "dataId"));
+        std::string access = stringField(item, "accessType", "write");
         DataBreakpoint d{answer["id"].get<int64_t>(), "", 0, false, {}, {}};
         std::string reason;
         if (label == nullptr) {
             reason = "Only a label's word can be watched";
         } else if (access != "write") {
             reason = "Only writes can be watched";
-        } else if (readConditions(s, spec, &d.conditional, &d.condition, &d.hit, &reason)) {
+        } else if (readConditions(s, item, &d.conditional, &d.condition, &d.hit, &reason)) {
             d.label = label->name;
             d.address = static_cast<uint32_t>(label->value);
             setWatch(s.machine, d.address, 2, true);
