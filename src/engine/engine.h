@@ -130,6 +130,9 @@ void endInput(Machine& machine);
 // output sinks are drained first; afterwards outputBytes() tells how much output the earlier
 // state had made, and the caller trims what it shows to that.
 uint64_t undo(Machine& machine, uint64_t n);
+// Restarts the history at the present state, the oldest one undo can then return to: for a
+// front-end that changed the state itself, which the re-execution of undo would not repeat.
+void restartHistory(Machine& machine);
 // The signed word at address, as a load reads it (no random draw at 4094; 0 outside memory).
 int16_t wordAt(const Machine& machine, uint32_t address);
 // Bytes the program has written to out so far (trace lines and closing line included).

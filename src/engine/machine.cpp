@@ -248,6 +248,13 @@ uint64_t undo(Machine& m, uint64_t n) {
     return undone;
 }
 
+void restartHistory(Machine& m) {
+    m.snapshots.clear();
+    if (m.history.steps != 0) {
+        m.snapshots.push_back({m.state, m.steps, sinkBytes(m.out), sinkBytes(m.messages)});
+    }
+}
+
 int16_t wordAt(const Machine& m, uint32_t address) {
     if (address + 1 >= MEMORY_SIZE) return 0;
     return static_cast<int16_t>(readWord(m.state.memory.data() + address));

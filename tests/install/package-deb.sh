@@ -44,7 +44,8 @@ if [ -n "$misdated" ]; then
     echo "files not dated from SOURCE_DATE_EPOCH:"; echo "$misdated"; status=1
 fi
 expected=(./usr/bin/tavro ./usr/bin/tavro-list ./usr/share/man/man1/tavro.1.gz
-    ./usr/share/man/man1/tavro-list.1.gz ./usr/share/doc/tavro/copyright
+    ./usr/share/man/man1/tavro-list.1.gz ./usr/bin/tavro-dap
+    ./usr/share/man/man1/tavro-dap.1.gz ./usr/share/doc/tavro/copyright
     ./usr/share/doc/tavro/changelog.gz ./usr/share/doc/tavro/language.md)
 for file in "$source"/examples/*.* "$source"/examples/errors/*; do
     expected+=("./usr/share/doc/tavro/examples/${file#"$source/examples/"}")
@@ -73,6 +74,9 @@ done
 unset TAVRO_BLESS
 bash "$source/tests/golden/run-case.sh" "$work/root/usr/bin/tavro" \
     "$work/root/usr/share/doc/tavro/examples" hello || status=1
+"$work/root/usr/bin/tavro-dap" --version | grep -qx "tavro-dap $version" ||
+    { echo "the packed tavro-dap does not run"; status=1; }
+
 "$work/root/usr/bin/tavro-list" "$work/root/usr/share/doc/tavro/examples/hello.tas" |
     cmp -s - "$source/tests/golden-list/hello.stdout" ||
     { echo "the packed tavro-list lists hello.tas differently"; status=1; }

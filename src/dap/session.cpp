@@ -1,0 +1,275 @@
+// Run control of a session. A run is a kind (continue, a step, next, stepOut) and goes forward
+// in slices; next and stepOut arm a breakpoint of their own at the return address and stop
+// there only once the stack is back at the caller's depth, so recursion does not fool them.
+// Going back is the engine's undo; the previous breakpoint hit is found by replaying the kept
+// history forward with the output hidden, then undoing to the last hit.
+#include "dap/session.h"
+
+#include <algorithm>
+
+namespace tavro {
+
+void sendEvent(Session& s, const char* event, Json body) {
+    Json message = {{"seq", s.seq++}, {"type", "event"}, {"event", event}};
+    if (!body.empty()) message["body"] = std::move(body);
+    s.outbox += frameMessage(message);
+}
+
+void sendOutput(Session& s, const char* category, std::string_view text) {
+    sendEvent(s, "output", {{"category", category}, {"output", std::string(text)}});
+}
+
+void startMachine(Session& s, uint32_t seed) {
+    MachineOptions options;
+    options.seed = seed;
+    options.history.steps = std::min(s.maxSteps, HISTORY_STEPS);
+    options.history.interval = 4096;
+    s.machine = makeMachine(s.program, options);
+    Session* session = &s;
+    // OUT lines go as whole lines; prompts at once, since they end without a line end.
+    s.machine.out = makeSink(
+        [session](std::string_view bytes) {
+            sendOutput(*session, "stdout", bytes);
+            return true;
+        },
+        SinkFlush::Lines);
+    s.machine.messages = makeSink(
+        [session](std::string_view bytes) {
+            sendOutput(*session, "console", bytes);
+            return true;
+        },
+        SinkFlush::Each);
+}
+
+// Disarms the breakpoint of a next or stepOut unless the client has one there too.
+static void clearStepTarget(Session& s) {
+    if (s.stepAddress < 0) return;
+    uint32_t address = static_cast<uint32_t>(s.stepAddress);
+    bool user = std::any_of(s.lineBreakpoints.begin(), s.lineBreakpoints.end(),
+                            [&](const LineBreakpoint& b) { return b.address == address; });
+    if (!user) setBreakpoint(s.machine, address, false);
+    s.stepAddress = -1;
+}
+
+static void reportStop(Session& s, const char* reason, const std::string& text = {},
+                       int64_t breakpointId = -1) {
+    clearStepTarget(s);
+    s.run = RunKind::None;
+    s.waitingForInput = false;
+    Json body = {{"reason", reason}, {"threadId", 1}, {"allThreadsStopped", true}};
+    if (!text.empty()) {
+        body["description"] = text;
+        body["text"] = text;
+    }
+    if (breakpointId >= 0) body["hitBreakpointIds"] = Json::array({breakpointId});
+    sendEvent(s, "stopped", std::move(body));
+}
+
+void startRun(Session& s, RunKind kind) {
+    clearStepTarget(s);
+    s.run = kind;
+    s.waitingForInput = false;
+    const MachineState& state = s.machine.state;
+    if (kind == RunKind::StepOver) {
+        uint32_t ip = state.ip;
+        if (ip + 1 < MEMORY_SIZE && opcodeField(state.memory[ip]) == CALL) {
+            s.stepAddress = ip + 2;
+            s.stepSlot = popSlot(state.regs[DX]);
+        }
+    } else if (kind == RunKind::StepOut) {
+        std::vector<CallFrame> frames = callFrames(s.program, s.machine);
+        if (!frames.empty()) {  // with no call to return from, it runs on like continue
+            s.stepAddress = frames[0].callAddress + 2;
+            s.stepSlot = frames[0].slot + 2;
+        }
+    }
+    if (s.stepAddress >= 0) setBreakpoint(s.machine, static_cast<uint32_t>(s.stepAddress), true);
+}
+
+bool running(const Session& s) { return s.run != RunKind::None && !s.waitingForInput; }
+
+// The machine stopped before an armed address: the end of a next or stepOut, a client's
+// breakpoint whose conditions hold, or neither (the run goes on).
+static void atBreakpoint(Session& s) {
+    Machine& m = s.machine;
+    uint32_t ip = m.state.ip;
+    if (s.stepAddress == ip && popSlot(m.state.regs[DX]) >= s.stepSlot) {
+        reportStop(s, "step");
+        return;
+    }
+    for (LineBreakpoint& b : s.lineBreakpoints) {
+        if (b.address != ip) continue;
+        if (b.conditional && !conditionHolds(m, b.condition)) return;
+        if (!hitPasses(b.hit, ++b.hits)) return;
+        reportStop(s, "breakpoint", {}, b.id);
+        return;
+    }
+}
+
+// The data breakpoint on the word written at address whose conditions hold, or nullptr;
+// counts its hit when counting.
+static DataBreakpoint* dataBreakpointFor(Session& s, int32_t address, bool counting) {
+    for (DataBreakpoint& d : s.dataBreakpoints) {
+        if (static_cast<int32_t>(d.address) >= address + 2 || address >= int32_t(d.address) + 2) {
+            continue;
+        }
+        if (d.conditional && !conditionHolds(s.machine, d.condition)) continue;
+        if (counting && !hitPasses(d.hit, ++d.hits)) continue;
+        return &d;
+    }
+    return nullptr;
+}
+
+// An instruction wrote a watched word: find who wrote it by undoing its step and doing it
+// again (it writes no output, so this shows nothing twice).
+static void afterWatch(Session& s, bool singleStep) {
+    Machine& m = s.machine;
+    int32_t written = m.watchAddress;
+    DataBreakpoint* d = dataBreakpointFor(s, written, true);
+    if (d == nullptr && !singleStep) return;
+    std::string text;
+    if (d != nullptr) {
+        text = d->label + " = " + wordText(wordAt(m, d->address));
+        if (undo(m, 1) == 1) {
+            uint32_t writer = m.state.ip;
+            step(m);
+            int32_t line = lineOfAddress(s.program, writer);
+            text += ", written by line " + std::to_string(line) + " (" +
+                    statementText(s.program, line) + ", address " + std::to_string(writer) + ")";
+        }
+        sendOutput(s, "console", text + "\n");
+    }
+    if (singleStep) {
+        reportStop(s, "step", text);
+    } else {
+        reportStop(s, "data breakpoint", text, d->id);
+    }
+}
+
+void advance(Session& s) {
+    if (!running(s)) return;
+    Machine& m = s.machine;
+    if (m.state.status != RunStatus::Running || m.steps >= s.maxSteps) {
+        endSession(s);
+        return;
+    }
+    bool single = s.run == RunKind::StepIn || (s.run == RunKind::StepOver && s.stepAddress < 0);
+    StopReason reason = single ? step(m) : run(m, std::min(s.sliceSteps, s.maxSteps - m.steps));
+    switch (reason) {
+        case StopReason::Stepped: reportStop(s, "step"); return;
+        case StopReason::Budget:
+            if (m.steps >= s.maxSteps) endSession(s);
+            return;
+        case StopReason::Ended:
+        case StopReason::OutputFailed: endSession(s); return;
+        case StopReason::NeedInput: s.waitingForInput = true; return;
+        case StopReason::StopRequested: reportStop(s, "pause"); return;
+        case StopReason::Breakpoint: atBreakpoint(s); return;
+        case StopReason::Watch: afterWatch(s, single); return;
+    }
+}
+
+void pauseRun(Session& s) {
+    if (s.run != RunKind::None) reportStop(s, "pause");
+}
+
+void giveLine(Session& s, std::string_view line) {
+    std::string text(line);
+    text += '\n';
+    giveInput(s.machine, text);
+    s.waitingForInput = false;
+}
+
+// The step of the last client breakpoint hit (its conditions holding) after the oldest kept
+// state and before the present one, found by replaying forward; the oldest state's step when
+// there is none. Leaves the machine where it was.
+static uint64_t previousHit(Session& s, int64_t* breakpointId) {
+    Machine& m = s.machine;
+    uint64_t now = m.steps;
+    uint64_t oldest = m.snapshots.front().steps;
+    undo(m, now - oldest);
+    // The replay writes again what the client has seen already: it goes to counting sinks.
+    OutputSink out = countingSink(), messages = countingSink();
+    out.drained = outputBytes(m);
+    messages.drained = messageBytes(m);
+    std::swap(out, m.out);
+    std::swap(messages, m.messages);
+    uint64_t last = oldest;
+    while (m.steps < now) {
+        StopReason reason = run(m, now - m.steps);
+        if (m.steps >= now) break;
+        if (reason == StopReason::Breakpoint) {
+            for (const LineBreakpoint& b : s.lineBreakpoints) {
+                if (b.address != m.state.ip) continue;
+                if (b.conditional && !conditionHolds(m, b.condition)) continue;
+                last = m.steps;
+                *breakpointId = b.id;
+            }
+        } else if (reason == StopReason::Watch) {
+            if (DataBreakpoint* d = dataBreakpointFor(s, m.watchAddress, false)) {
+                last = m.steps;
+                *breakpointId = d->id;
+            }
+        } else if (reason != StopReason::Budget) {
+            break;
+        }
+    }
+    drainSink(m.out);
+    drainSink(m.messages);
+    std::swap(out, m.out);
+    std::swap(messages, m.messages);
+    m.out.drained = out.drained;
+    m.messages.drained = messages.drained;
+    if (m.steps > now) undo(m, m.steps - now);
+    return last;
+}
+
+void stepBack(Session& s, bool toBreakpoint) {
+    clearStepTarget(s);
+    s.run = RunKind::None;
+    Machine& m = s.machine;
+    if (m.snapshots.empty() || m.snapshots.front().steps >= m.steps) {
+        reportStop(s, m.steps == 0 ? "entry" : "step",
+                   m.steps == 0 ? "At the start" : "No earlier step is kept");
+        return;
+    }
+    int64_t id = -1;
+    uint64_t target = toBreakpoint ? previousHit(s, &id) : m.steps - 1;
+    undo(m, m.steps - target);
+    if (id >= 0) {
+        bool data = std::any_of(s.dataBreakpoints.begin(), s.dataBreakpoints.end(),
+                                [&](const DataBreakpoint& d) { return d.id == id; });
+        reportStop(s, data ? "data breakpoint" : "breakpoint", {}, id);
+    } else {
+        reportStop(s, m.steps == 0 ? "entry" : "step");
+    }
+}
+
+void endSession(Session& s) {
+    if (s.ended) return;
+    Machine& m = s.machine;
+    drainSink(m.out);
+    drainSink(m.messages);
+    std::string how = m.state.status != RunStatus::Running
+                          ? RUN_STATUS_TEXTS[static_cast<int>(m.state.status)]
+                          : "step limit of " + std::to_string(s.maxSteps) + " steps reached";
+    if (s.launched) {
+        sendOutput(s, "console",
+                   "The run ended: " + how + ", at line " +
+                       std::to_string(lineOfAddress(s.program, m.state.ip)) + ".\n");
+    }
+    clearStepTarget(s);
+    s.run = RunKind::None;
+    s.waitingForInput = false;
+    s.ended = true;
+    sendEvent(s, "exited", {{"exitCode", 0}});
+    sendEvent(s, "terminated");
+}
+
+void stateChanged(Session& s) {
+    restartHistory(s.machine);
+    s.machine.resumeIp = static_cast<int32_t>(s.machine.state.ip);
+    if (s.clientInvalidated) sendEvent(s, "invalidated", {{"areas", Json::array({"variables"})}});
+}
+
+}  // namespace tavro

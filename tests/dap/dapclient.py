@@ -1,0 +1,117 @@
+"""A small Debug Adapter Protocol client for the tests: it starts tavro-dap, sends requests
+and collects every response and event, with a time limit on each wait so that a hang fails."""
+import json
+import queue
+import subprocess
+import threading
+
+
+class Client:
+    def __init__(self, adapter, timeout=20, cwd=None):
+        self.process = subprocess.Popen([adapter], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        cwd=cwd)
+        self.on_message = None  # called with every message as it is taken
+        self.timeout = timeout
+        self.seq = 1
+        self.incoming = queue.Queue()
+        self.events = []  # every event received, in order
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        stream = self.process.stdout
+        while True:
+            header = b""
+            while not header.endswith(b"\r\n\r\n"):
+                byte = stream.read(1)
+                if not byte:
+                    self.incoming.put(None)
+                    return
+                header += byte
+            length = int(header.split(b":")[1].strip())
+            self.incoming.put(json.loads(stream.read(length)))
+
+    def write(self, data):
+        self.process.stdin.write(data)
+        self.process.stdin.flush()
+
+    def send(self, command, **arguments):
+        seq = self.seq
+        self.seq += 1
+        body = json.dumps({"seq": seq, "type": "request", "command": command,
+                           "arguments": arguments}).encode()
+        self.write(b"Content-Length: %d\r\n\r\n%s" % (len(body), body))
+        return seq
+
+    def _next(self):
+        message = self.incoming.get(timeout=self.timeout)
+        if message is None:
+            raise EOFError("the adapter closed its output")
+        if self.on_message:
+            self.on_message(message)
+        if message["type"] == "event":
+            self.events.append(message)
+        return message
+
+    def response(self, seq):
+        while True:
+            message = self._next()
+            if message["type"] == "response" and message["request_seq"] == seq:
+                return message
+
+    def any_response(self):
+        while self._next()["type"] != "response":
+            pass
+
+    def request(self, command, **arguments):
+        """Sends a request and returns its response (success or not)."""
+        return self.response(self.send(command, **arguments))
+
+    def call(self, command, **arguments):
+        """Sends a request that must succeed and returns its body."""
+        reply = self.request(command, **arguments)
+        assert reply["success"], f"{command} failed: {reply.get('message')}"
+        return reply.get("body", {})
+
+    def event(self, name):
+        """Waits for the next event of a name not yet taken."""
+        for index, message in enumerate(self.events):
+            if message["event"] == name:
+                return self.events.pop(index)
+        while True:
+            message = self._next()
+            if message["type"] == "event" and message["event"] == name:
+                self.events.remove(message)
+                return message
+
+    def output(self, category):
+        """The text of every output event of a category received so far."""
+        return "".join(e["body"]["output"] for e in self.events
+                       if e["event"] == "output" and e["body"]["category"] == category)
+
+    def start(self, program, breakpoints=(), **launch):
+        """initialize, launch, breakpoints on lines, configurationDone."""
+        self.call("initialize", adapterID="tavro", linesStartAt1=True, columnsStartAt1=True)
+        self.call("launch", program=program, **launch)
+        self.event("initialized")
+        if breakpoints:
+            self.call("setBreakpoints", source={"path": program},
+                      breakpoints=[{"line": line} for line in breakpoints])
+        self.call("configurationDone")
+
+    def registers(self):
+        return {v["name"]: v["value"] for v in self.call("variables", variablesReference=1)["variables"]}
+
+    def stopped(self):
+        return self.event("stopped")["body"]
+
+    def close(self):
+        try:
+            if self.process.poll() is None:
+                self.request("disconnect")
+        except Exception:
+            pass
+        try:
+            self.process.wait(timeout=self.timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise

@@ -1,0 +1,76 @@
+"""Steps back are exact: after n steps of an example, n steps back pass through every earlier
+state again (registers, IP, flag, step count, output length, all 4096 bytes of memory through
+readMemory), down to the start; then n steps forward again reach the same states once more.
+    step-back.py ADAPTER EXAMPLES_DIR"""
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from dapclient import Client  # noqa: E402
+
+STEPS = 300
+
+
+def state(client):
+    memory = client.call("readMemory", memoryReference="0", count=4096)["data"]
+    return client.registers(), memory
+
+
+def step(client, command):
+    client.call(command, threadId=1)
+    return client.stopped()
+
+
+def check(adapter, program, input_path, n, start):
+    client = Client(adapter)
+    launch = {"stopOnEntry": True, "seed": 7}
+    if input_path:
+        launch["input"] = input_path
+    client.start(program, **launch)
+    client.stopped()
+    try:
+        if start:  # first run on to a later hit of a line, past the undo history's first snapshots
+            line, hit = start
+            client.call("setBreakpoints", source={"path": program},
+                        breakpoints=[{"line": line, "hitCondition": f"== {hit}"}])
+            client.call("continue", threadId=1)
+            client.stopped()
+            client.call("setBreakpoints", source={"path": program}, breakpoints=[])
+        states = [state(client)]
+        for _ in range(n):
+            step(client, "stepIn")
+            states.append(state(client))
+        for back in range(n - 1, -1, -1):
+            step(client, "stepBack")
+            if state(client) != states[back]:
+                return f"after {n} steps, {n - back} steps back differ from step {back}"
+        if not start and step(client, "stepBack")["reason"] != "entry":
+            return "a step back from the start is not reported as the entry"
+        for forward in range(1, n + 1):
+            step(client, "stepIn")
+            if state(client) != states[forward]:
+                return f"stepping forward again, step {forward} differs"
+    finally:
+        client.close()
+    return ""
+
+
+def main():
+    adapter, examples = sys.argv[1:3]
+    # name: steps, and where to start (a line and its hit), or None for the start
+    cases = [("fib", STEPS, None), ("fib", STEPS, (16, 12)), ("sort", STEPS, None),
+             ("primes", STEPS, None), ("sum", 39, None), ("factorial", 52, None)]
+    failed = 0
+    for name, n, start in cases:
+        program = os.path.join(examples, name + ".tas")
+        input_path = program[:-4] + ".in"
+        verdict = check(adapter, program, input_path if os.path.exists(input_path) else None, n,
+                        start)
+        where = f" from line {start[0]}'s hit {start[1]}" if start else ""
+        print(f"{name}{where}: {verdict or f'{n} steps back and forth are exact'}")
+        failed += bool(verdict)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
