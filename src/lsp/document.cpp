@@ -64,7 +64,10 @@ int32_t toByteColumn(const Document& document, int64_t line, int64_t character,
     std::string_view text = lineAt(document, line);
     if (character <= 0) return 0;
     if (encoding == PositionEncoding::Utf8) {
-        return static_cast<int32_t>(static_cast<size_t>(character) < text.size() ? character : static_cast<int64_t>(text.size()));
+        // A position inside a character stands for the character's start.
+        size_t i = static_cast<size_t>(character) < text.size() ? static_cast<size_t>(character) : text.size();
+        while (i > 0 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) i--;
+        return static_cast<int32_t>(i);
     }
     int64_t units = 0;
     size_t i = 0;
@@ -84,7 +87,12 @@ int64_t toClientColumn(const Document& document, int64_t line, int32_t column,
     std::string_view text = lineAt(document, line);
     size_t end = column < 0 ? 0 : static_cast<size_t>(column);
     if (end > text.size()) end = text.size();
-    if (encoding == PositionEncoding::Utf8) return static_cast<int64_t>(end);
+    if (encoding == PositionEncoding::Utf8) {
+        // The engine counts a byte above 0x7f as a token of its own: a range ending inside a
+        // character ends after it.
+        while (end > 0 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) end++;
+        return static_cast<int64_t>(end);
+    }
     int64_t units = 0;
     size_t i = 0;
     while (i < end) {

@@ -50,24 +50,21 @@ static int64_t contentLength(std::string_view header) {
     return length;
 }
 
-// Drops bytes up to the next line that starts a Content-Length field (or all but a tail that
-// might be the start of one).
-static void resynchronise(FrameReader& reader) {
-    size_t from = 1;
-    while (true) {
-        size_t at = reader.buffer.find('\n', from - 1);
-        if (at == std::string::npos) {
-            size_t keep = reader.buffer.size() < 16 ? reader.buffer.size() : 16;
-            reader.buffer.erase(0, reader.buffer.size() - keep);
+// Drops bytes up to the next "Content-Length:" after the first byte, wherever it stands (a
+// lost body may run into the next header); without one, at least the first `least` bytes and
+// all but a tail that may begin one.
+static void resynchronise(FrameReader& reader, size_t least) {
+    constexpr std::string_view FIELD = "content-length:";
+    std::string_view text = reader.buffer;
+    for (size_t at = 1; at + FIELD.size() <= text.size(); at++) {
+        if (startsWithField(text.substr(at), FIELD)) {
+            reader.buffer.erase(0, at);
             return;
         }
-        std::string_view rest = std::string_view(reader.buffer).substr(at + 1);
-        if (startsWithField(rest, "content-length:") || rest.size() < 15) {
-            reader.buffer.erase(0, at + 1);
-            return;
-        }
-        from = at + 2;
     }
+    size_t keep = text.size() < FIELD.size() ? text.size() : FIELD.size() - 1;
+    size_t drop = text.size() - keep > least ? text.size() - keep : least;
+    reader.buffer.erase(0, drop);
 }
 
 FrameStatus nextFrame(FrameReader& reader, std::string* body) {
@@ -76,13 +73,13 @@ FrameStatus nextFrame(FrameReader& reader, std::string* body) {
         if (end == std::string::npos) {
             if (reader.buffer.size() <= MAX_HEADER_BYTES) return FrameStatus::NeedMore;
             *body = "header block too long";
-            resynchronise(reader);
+            resynchronise(reader, 1);
             return FrameStatus::Fault;
         }
         int64_t length = contentLength(std::string_view(reader.buffer).substr(0, end + 2));
         if (length < 0) {
             *body = "no valid Content-Length header";
-            reader.buffer.erase(0, end + 4);
+            resynchronise(reader, end + 4);
             return FrameStatus::Fault;
         }
         reader.buffer.erase(0, end + 4);
