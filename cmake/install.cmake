@@ -1,11 +1,14 @@
-# Install rules and the Debian package. `cmake --install BUILD --prefix PREFIX` puts the program
-# in PREFIX/bin, its manual page in PREFIX/share/man/man1, and the language guide and the
+# Install rules and the Debian package. `cmake --install BUILD --prefix PREFIX` puts the programs
+# (tavro and the language server tavro-lsp) in PREFIX/bin, their manual pages in
+# PREFIX/share/man/man1, and the language guide and the
 # example programs (with their expected outputs) in PREFIX/share/doc/tavro. `cpack -G DEB`, run
 # in the build directory, packs the same files under /usr.
 include(GNUInstallDirs)
 
 install(TARGETS tavro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/tavro.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(TARGETS tavro-lsp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/tavro-lsp.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 

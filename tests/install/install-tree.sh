@@ -19,6 +19,9 @@ rm -f "$prefix.log"
 [ -x "$prefix/bin/tavro" ] || { echo "bin/tavro is missing or not executable"; status=1; }
 cmp -s "$source/docs/tavro.1" "$prefix/share/man/man1/tavro.1" ||
     { echo "share/man/man1/tavro.1 is missing or differs"; status=1; }
+[ -x "$prefix/bin/tavro-lsp" ] || { echo "bin/tavro-lsp is missing or not executable"; status=1; }
+cmp -s "$source/docs/tavro-lsp.1" "$prefix/share/man/man1/tavro-lsp.1" ||
+    { echo "share/man/man1/tavro-lsp.1 is missing or differs"; status=1; }
 cmp -s "$source/docs/language.md" "$prefix/share/doc/tavro/language.md" ||
     { echo "share/doc/tavro/language.md is missing or differs"; status=1; }
 diff -r "$source/examples" "$prefix/share/doc/tavro/examples" ||

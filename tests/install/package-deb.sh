@@ -32,7 +32,8 @@ check_field Maintainer "Tavro maintainers"
 [ -n "$(field Depends)" ] || { echo "no Depends"; status=1; }
 
 dpkg-deb -c "$deb" | awk '{print $NF}' > "$work/files"
-expected=(./usr/bin/tavro ./usr/share/man/man1/tavro.1 ./usr/share/doc/tavro/language.md)
+expected=(./usr/bin/tavro ./usr/share/man/man1/tavro.1 ./usr/share/doc/tavro/language.md
+    ./usr/bin/tavro-lsp ./usr/share/man/man1/tavro-lsp.1)
 for file in "$source"/examples/*.* "$source"/examples/errors/*; do
     expected+=("./usr/share/doc/tavro/examples/${file#"$source/examples/"}")
 done
