@@ -55,20 +55,32 @@ int main(int argc, char** argv) {
     Server server = makeServer();
     std::vector<std::string> out;
     const char* uri = "file:///bench.tas";
-    handleBytes(server, frame({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "initialize"}, {"params", Json::object()}}), &out);
+    handleBytes(
+        server,
+        frame(
+            {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "initialize"}, {"params", Json::object()}}),
+        &out);
     std::string text = makeProgram(lines);
-    handleBytes(server, frame({{"jsonrpc", "2.0"}, {"method", "textDocument/didOpen"},
-                               {"params", {{"textDocument", {{"uri", uri}, {"languageId", "tavro"}, {"version", 1}, {"text", text}}}}}}),
-                &out);
+    handleBytes(
+        server,
+        frame({{"jsonrpc", "2.0"},
+               {"method", "textDocument/didOpen"},
+               {"params",
+                {{"textDocument",
+                  {{"uri", uri}, {"languageId", "tavro"}, {"version", 1}, {"text", text}}}}}}),
+        &out);
     std::vector<double> times, cpuTimes;
     size_t published = 0;
     int middle = lines / 2 + 1;  // an ADD line: a ';' before its comma breaks it, and back
     for (int i = 0; i < changes; i++) {
         Json range = {{"start", {{"line", middle}, {"character", 14}}},
                       {"end", {{"line", middle}, {"character", i % 2 == 0 ? 14 : 15}}}};
-        std::string message = frame({{"jsonrpc", "2.0"}, {"method", "textDocument/didChange"},
-                                     {"params", {{"textDocument", {{"uri", uri}, {"version", i + 2}}},
-                                                 {"contentChanges", {{{"range", range}, {"text", i % 2 == 0 ? "x" : ""}}}}}}});
+        std::string message =
+            frame({{"jsonrpc", "2.0"},
+                   {"method", "textDocument/didChange"},
+                   {"params",
+                    {{"textDocument", {{"uri", uri}, {"version", i + 2}}},
+                     {"contentChanges", {{{"range", range}, {"text", i % 2 == 0 ? "x" : ""}}}}}}});
         out.clear();
         // Wall-clock time is what the user waits; the thread's CPU time is what the server
         // spends, apart from a busy machine's scheduling.
@@ -79,17 +91,19 @@ int main(int argc, char** argv) {
         auto end = std::chrono::steady_clock::now();
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuEnd);
         times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
-        cpuTimes.push_back((cpuEnd.tv_sec - cpuStart.tv_sec) * 1e3 + (cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6);
+        cpuTimes.push_back((cpuEnd.tv_sec - cpuStart.tv_sec) * 1e3 +
+                           (cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6);
         published += out.size();
         if (std::getenv("TAVRO_BENCH_VERBOSE")) std::printf("%d %.2f\n", i, times.back());
     }
     std::sort(times.begin(), times.end());
     std::sort(cpuTimes.begin(), cpuTimes.end());
     double median = times[times.size() / 2];
-    std::printf("%d lines (%zu bytes), %d changes, from a change to its diagnostics:\n"
-                "  wall clock: median %.2f ms, 90th percentile %.2f ms, max %.2f ms\n"
-                "  CPU:        median %.2f ms, 90th percentile %.2f ms, max %.2f ms\n",
-                lines, text.size(), changes, median, times[times.size() * 9 / 10], times.back(),
-                cpuTimes[cpuTimes.size() / 2], cpuTimes[cpuTimes.size() * 9 / 10], cpuTimes.back());
+    std::printf(
+        "%d lines (%zu bytes), %d changes, from a change to its diagnostics:\n"
+        "  wall clock: median %.2f ms, 90th percentile %.2f ms, max %.2f ms\n"
+        "  CPU:        median %.2f ms, 90th percentile %.2f ms, max %.2f ms\n",
+        lines, text.size(), changes, median, times[times.size() * 9 / 10], times.back(),
+        cpuTimes[cpuTimes.size() / 2], cpuTimes[cpuTimes.size() * 9 / 10], cpuTimes.back());
     return median <= limit && published == static_cast<size_t>(changes) ? 0 : 1;
 }

@@ -27,9 +27,11 @@ Hints loadHints() {
 static Json rangeOf(const Document& document, int64_t line, int32_t column, int32_t length,
                     PositionEncoding encoding) {
     int32_t start = column < 0 ? 0 : column;
-    int32_t end = column < 0 ? static_cast<int32_t>(lineAt(document, line).size()) : column + length;
-    return {{"start", {{"line", line}, {"character", toClientColumn(document, line, start, encoding)}}},
-            {"end", {{"line", line}, {"character", toClientColumn(document, line, end, encoding)}}}};
+    int32_t end =
+        column < 0 ? static_cast<int32_t>(lineAt(document, line).size()) : column + length;
+    return {
+        {"start", {{"line", line}, {"character", toClientColumn(document, line, start, encoding)}}},
+        {"end", {{"line", line}, {"character", toClientColumn(document, line, end, encoding)}}}};
 }
 
 static Json diagnostic(const Document& document, Json range, int severity,
@@ -64,8 +66,8 @@ static std::string spelling(const Document& document, const SymbolUse& use) {
 
 // Warnings for the places that spell a label differently from its first spelling: COUNTER1
 // and COUNTER2 are the one label COUNTER.
-static void addCollisions(const Document& document, const Symbol& symbol,
-                          PositionEncoding encoding, Json& out) {
+static void addCollisions(const Document& document, const Symbol& symbol, PositionEncoding encoding,
+                          Json& out) {
     std::vector<SymbolUse> places;
     if (symbol.definition.line > 0) places.push_back(symbol.definition);
     places.insert(places.end(), symbol.uses.begin(), symbol.uses.end());
@@ -76,12 +78,12 @@ static void addCollisions(const Document& document, const Symbol& symbol,
         if (here == first) continue;
         std::string message = here + " and " + first + " are one label, " + symbol.name +
                               ": names count to 7 characters";
-        out.push_back(diagnostic(document,
-                                 rangeOf(document, places[i].line - 1, places[i].column,
-                                         places[i].length, encoding),
-                                 SEVERITY_WARNING, message,
-                                 "Make the names differ in their first 7 characters, or spell "
-                                 "them the same."));
+        out.push_back(diagnostic(
+            document,
+            rangeOf(document, places[i].line - 1, places[i].column, places[i].length, encoding),
+            SEVERITY_WARNING, message,
+            "Make the names differ in their first 7 characters, or spell "
+            "them the same."));
     }
 }
 
@@ -90,7 +92,8 @@ Json diagnosticsOf(const Document& document, const Hints& hints, PositionEncodin
     Json out = Json::array();
     for (const Diagnostic& d : program.diagnostics) {
         std::string message = d.message;
-        out.push_back(diagnostic(document, rangeOf(document, d.line - 1, d.column, d.length, encoding),
+        out.push_back(diagnostic(document,
+                                 rangeOf(document, d.line - 1, d.column, d.length, encoding),
                                  SEVERITY_ERROR, message, hintFor(hints, message)));
     }
     for (const UndefinedLabel& label : program.undefinedLabels) {
@@ -105,13 +108,15 @@ Json diagnosticsOf(const Document& document, const Hints& hints, PositionEncodin
             }
         }
         out.push_back(diagnostic(document, range, SEVERITY_WARNING, message,
-                                 label.name + " is never defined, so it gets a zero word of its "
-                                 "own after the program: define it, or check its spelling."));
+                                 label.name +
+                                     " is never defined, so it gets a zero word of its "
+                                     "own after the program: define it, or check its spelling."));
     }
     if (program.tooLarge) {
         std::string message(tooLargeMessage());
         message.pop_back();
-        out.push_back(diagnostic(document, rangeOf(document, program.tooLargeLine - 1, -1, 0, encoding),
+        out.push_back(diagnostic(document,
+                                 rangeOf(document, program.tooLargeLine - 1, -1, 0, encoding),
                                  SEVERITY_ERROR, message, hintFor(hints, message)));
     }
     for (const Symbol& symbol : program.symbols) addCollisions(document, symbol, encoding, out);

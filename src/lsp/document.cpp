@@ -46,11 +46,15 @@ std::string_view lineAt(const Document& document, int64_t line) {
 static int sequenceLength(std::string_view text, size_t i, int* units) {
     auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
     unsigned char lead = byte(i);
-    int length = lead < 0x80 ? 1 : lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3
-                 : lead >= 0xC2 ? 2 : 1;
+    int length = lead < 0x80                   ? 1
+                 : lead >= 0xF0 && lead < 0xF5 ? 4
+                 : lead >= 0xE0                ? 3
+                 : lead >= 0xC2                ? 2
+                                               : 1;
     if (lead >= 0xF5) length = 1;
     for (int k = 1; k < length; k++) {
-        if (i + static_cast<size_t>(k) >= text.size() || (byte(i + static_cast<size_t>(k)) & 0xC0) != 0x80) {
+        if (i + static_cast<size_t>(k) >= text.size() ||
+            (byte(i + static_cast<size_t>(k)) & 0xC0) != 0x80) {
             length = 1;
             break;
         }
@@ -65,8 +69,10 @@ int32_t toByteColumn(const Document& document, int64_t line, int64_t character,
     if (character <= 0) return 0;
     if (encoding == PositionEncoding::Utf8) {
         // A position inside a character stands for the character's start.
-        size_t i = static_cast<size_t>(character) < text.size() ? static_cast<size_t>(character) : text.size();
-        while (i > 0 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) i--;
+        size_t i = static_cast<size_t>(character) < text.size() ? static_cast<size_t>(character)
+                                                                : text.size();
+        while (i > 0 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            i--;
         return static_cast<int32_t>(i);
     }
     int64_t units = 0;
@@ -90,7 +96,9 @@ int64_t toClientColumn(const Document& document, int64_t line, int32_t column,
     if (encoding == PositionEncoding::Utf8) {
         // The engine counts a byte above 0x7f as a token of its own: a range ending inside a
         // character ends after it.
-        while (end > 0 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) end++;
+        while (end > 0 && end < text.size() &&
+               (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            end++;
         return static_cast<int64_t>(end);
     }
     int64_t units = 0;
@@ -107,9 +115,11 @@ int64_t toClientColumn(const Document& document, int64_t line, int32_t column,
 static size_t toOffset(const Document& document, ClientPosition position,
                        PositionEncoding encoding) {
     if (position.line < 0) return 0;
-    if (static_cast<size_t>(position.line) >= document.lineStarts.size()) return document.text.size();
+    if (static_cast<size_t>(position.line) >= document.lineStarts.size())
+        return document.text.size();
     size_t start = document.lineStarts[static_cast<size_t>(position.line)];
-    return start + static_cast<size_t>(toByteColumn(document, position.line, position.character, encoding));
+    return start +
+           static_cast<size_t>(toByteColumn(document, position.line, position.character, encoding));
 }
 
 void replaceRange(Document& document, ClientPosition start, ClientPosition end,

@@ -16,47 +16,64 @@ struct Summary {
 
 // One paragraph per mnemonic and for RES, after the language guide (sections 6 to 9).
 constexpr Summary SUMMARIES[] = {
-    {"END", "Halts the machine: the run ends with `>>> Program terminated. (Halt)`. One byte. "
-            "Anything after it on the line is ignored. If a program's last instruction is not "
-            "END, the assembler adds one after everything else."},
-    {"COPY", "`COPY R, src` loads register R from a register, a constant `#n`, a word in memory "
-             "(`n`, `LABEL`), `c(REG)` or `n+c(REG)`; `COPY mem, R` stores R to a word in memory. "
-             "The only instruction that stores to memory or takes `c(REG)` and `n+c(REG)`. The "
-             "flag is kept. 2 or 3 bytes."},
-    {"ADD", "`ADD R, src`: R := R + src, keeping the low 16 bits (overflow wraps, never an "
-            "error). src is a register, `#n` (-128 to 127), `n` or `LABEL`. The flag is kept. "
-            "2 or 3 bytes."},
-    {"SUB", "`SUB R, src`: R := R - src, keeping the low 16 bits. src is a register, `#n`, `n` "
-            "or `LABEL`. The flag is kept. 2 or 3 bytes."},
-    {"MUL", "`MUL R, src`: R := R × src, keeping the low 16 bits (300 × 300 gives 24464). src "
-            "is a register, `#n`, `n` or `LABEL`. The flag is kept. 2 or 3 bytes."},
-    {"DIV", "`DIV R, src`: R := R ÷ src, rounded towards zero; the remainder is dropped. "
-            "Division by 0 ends the run with `div by zero`. src is a register, `#n`, `n` or "
-            "`LABEL`. The flag is kept. 2 or 3 bytes."},
-    {"CMP", "`CMP R, src` changes no register: it sets the below flag when R < src (signed) and "
-            "clears it otherwise, for JB and JNB. src is a register, `#n`, `n` or `LABEL`. "
-            "2 or 3 bytes."},
-    {"JMP", "`JMP addr` goes to addr, a label or a number from 0 to 4095. A jump at or after "
-            "the end of the program ends the next step with `out of memory`. 2 bytes."},
-    {"JNB", "`JNB addr` goes to addr when the below flag is clear (the last CMP did not find "
-            "its register below the operand). 2 bytes."},
-    {"JB", "`JB addr` goes to addr when the below flag is set (the last CMP found its register "
-           "below the operand). 2 bytes."},
-    {"CALL", "`CALL addr` pushes the address of the next instruction and goes to addr; RTN comes "
-             "back. A full stack ends the run with `illegal memory access`. 2 bytes."},
-    {"RTN", "Pops an address from the stack and goes there: the end of a subroutine entered "
-            "with CALL. An empty stack ends the run with `illegal memory access`. 1 byte."},
-    {"PUSH", "`PUSH R`: DX := DX - 2, then the word at DX := R. DX is the stack pointer; the "
-             "stack grows down from 4094 towards the program. 1 byte."},
-    {"POP", "`POP R`: R := the word at DX, then DX := DX + 2. The last word pushed is the first "
-            "popped; an empty stack ends the run with `illegal memory access`. 1 byte."},
-    {"IN", "`IN R` prints the prompt `in ? ` on standard error and reads a number from a line "
-           "of standard input into R; at the end of the input the run ends with "
-           "`unexpected EOF`. 1 byte."},
-    {"OUT", "`OUT R` prints `out: ` and the signed value of R on its own line, on standard "
-            "output. 1 byte."},
-    {"RES", "`RES n` reserves n bytes holding 0, n from 0 to 4095; a label before it names the "
-            "first byte. Put data after END, where the run does not reach it."},
+    {"END",
+     "Halts the machine: the run ends with `>>> Program terminated. (Halt)`. One byte. "
+     "Anything after it on the line is ignored. If a program's last instruction is not "
+     "END, the assembler adds one after everything else."},
+    {"COPY",
+     "`COPY R, src` loads register R from a register, a constant `#n`, a word in memory "
+     "(`n`, `LABEL`), `c(REG)` or `n+c(REG)`; `COPY mem, R` stores R to a word in memory. "
+     "The only instruction that stores to memory or takes `c(REG)` and `n+c(REG)`. The "
+     "flag is kept. 2 or 3 bytes."},
+    {"ADD",
+     "`ADD R, src`: R := R + src, keeping the low 16 bits (overflow wraps, never an "
+     "error). src is a register, `#n` (-128 to 127), `n` or `LABEL`. The flag is kept. "
+     "2 or 3 bytes."},
+    {"SUB",
+     "`SUB R, src`: R := R - src, keeping the low 16 bits. src is a register, `#n`, `n` "
+     "or `LABEL`. The flag is kept. 2 or 3 bytes."},
+    {"MUL",
+     "`MUL R, src`: R := R × src, keeping the low 16 bits (300 × 300 gives 24464). src "
+     "is a register, `#n`, `n` or `LABEL`. The flag is kept. 2 or 3 bytes."},
+    {"DIV",
+     "`DIV R, src`: R := R ÷ src, rounded towards zero; the remainder is dropped. "
+     "Division by 0 ends the run with `div by zero`. src is a register, `#n`, `n` or "
+     "`LABEL`. The flag is kept. 2 or 3 bytes."},
+    {"CMP",
+     "`CMP R, src` changes no register: it sets the below flag when R < src (signed) and "
+     "clears it otherwise, for JB and JNB. src is a register, `#n`, `n` or `LABEL`. "
+     "2 or 3 bytes."},
+    {"JMP",
+     "`JMP addr` goes to addr, a label or a number from 0 to 4095. A jump at or after "
+     "the end of the program ends the next step with `out of memory`. 2 bytes."},
+    {"JNB",
+     "`JNB addr` goes to addr when the below flag is clear (the last CMP did not find "
+     "its register below the operand). 2 bytes."},
+    {"JB",
+     "`JB addr` goes to addr when the below flag is set (the last CMP found its register "
+     "below the operand). 2 bytes."},
+    {"CALL",
+     "`CALL addr` pushes the address of the next instruction and goes to addr; RTN comes "
+     "back. A full stack ends the run with `illegal memory access`. 2 bytes."},
+    {"RTN",
+     "Pops an address from the stack and goes there: the end of a subroutine entered "
+     "with CALL. An empty stack ends the run with `illegal memory access`. 1 byte."},
+    {"PUSH",
+     "`PUSH R`: DX := DX - 2, then the word at DX := R. DX is the stack pointer; the "
+     "stack grows down from 4094 towards the program. 1 byte."},
+    {"POP",
+     "`POP R`: R := the word at DX, then DX := DX + 2. The last word pushed is the first "
+     "popped; an empty stack ends the run with `illegal memory access`. 1 byte."},
+    {"IN",
+     "`IN R` prints the prompt `in ? ` on standard error and reads a number from a line "
+     "of standard input into R; at the end of the input the run ends with "
+     "`unexpected EOF`. 1 byte."},
+    {"OUT",
+     "`OUT R` prints `out: ` and the signed value of R on its own line, on standard "
+     "output. 1 byte."},
+    {"RES",
+     "`RES n` reserves n bytes holding 0, n from 0 to 4095; a label before it names the "
+     "first byte. Put data after END, where the run does not reach it."},
 };
 
 static std::string upper(std::string_view text) {
@@ -76,18 +93,19 @@ static const char* summaryOf(std::string_view word) {
 static Json hoverResult(const Document& document, int64_t line, size_t from, size_t to,
                         const std::string& markdown, PositionEncoding encoding) {
     auto position = [&](size_t column) {
-        return Json{{"line", line},
-                    {"character", toClientColumn(document, line, static_cast<int32_t>(column), encoding)}};
+        return Json{
+            {"line", line},
+            {"character", toClientColumn(document, line, static_cast<int32_t>(column), encoding)}};
     };
     return {{"contents", {{"kind", "markdown"}, {"value", markdown}}},
             {"range", {{"start", position(from)}, {"end", position(to)}}}};
 }
 
-const Symbol* symbolAt(const Program& program, int64_t line, int32_t column,
-                              SymbolUse* place) {
+const Symbol* symbolAt(const Program& program, int64_t line, int32_t column, SymbolUse* place) {
     for (const Symbol& symbol : program.symbols) {
         auto covers = [&](const SymbolUse& use) {
-            return use.line - 1 == line && column >= use.column && column <= use.column + use.length;
+            return use.line - 1 == line && column >= use.column &&
+                   column <= use.column + use.length;
         };
         if (symbol.definition.line > 0 && covers(symbol.definition)) {
             *place = symbol.definition;
@@ -107,8 +125,9 @@ static std::string labelHover(const Document& document, const Symbol& symbol) {
     const Program& program = document.program;
     std::string text = "**" + symbol.name + "**";
     if (symbol.name == "RANDOM" && symbol.line == 0 && symbol.defined) {
-        return text + ": predefined, the address 4094 of the random port; every read of the "
-                      "word there gives a new number from 0 to 32767.";
+        return text +
+               ": predefined, the address 4094 of the random port; every read of the "
+               "word there gives a new number from 0 to 32767.";
     }
     if (!symbol.defined) {
         text += ": never defined; it gets a zero word of its own after the program";
@@ -129,7 +148,8 @@ static std::string labelHover(const Document& document, const Symbol& symbol) {
     if (data && program.pass2Ran && symbol.value >= 0 && symbol.value + 1 < MEMORY_SIZE &&
         upper(parts.statement) != "RES") {
         auto address = static_cast<size_t>(symbol.value);
-        int value = static_cast<int16_t>((program.image[address] << 8) | program.image[address + 1]);
+        int value =
+            static_cast<int16_t>((program.image[address] << 8) | program.image[address + 1]);
         text += " It names a data word holding " + std::to_string(value) + ".";
     }
     return text;
@@ -257,13 +277,15 @@ Json hoverAt(const Document& document, int64_t line, int32_t column, PositionEnc
     bool inStatement = !parts.statement.empty() && at >= parts.statementColumn;
     if (!word.empty() && word[0] >= '0' && word[0] <= '9') {
         if (from > 0 && (text[from - 1] == '-' || text[from - 1] == '+')) from--;
-        return hoverResult(document, line, from, to, numberHover(text.substr(from, to - from)), encoding);
+        return hoverResult(document, line, from, to, numberHover(text.substr(from, to - from)),
+                           encoding);
     }
     if (!word.empty() && from == parts.statementColumn && inStatement) {
         if (const char* summary = summaryOf(word)) {
             std::string markdown = "**" + upper(word) + "**: " + summary;
             std::string instruction = instructionHover(document, line);
-            if (!instruction.empty() && upper(word) != "RES") markdown += "\n\n---\n\n" + instruction;
+            if (!instruction.empty() && upper(word) != "RES")
+                markdown += "\n\n---\n\n" + instruction;
             return hoverResult(document, line, from, to, markdown, encoding);
         }
     }
@@ -271,7 +293,8 @@ Json hoverAt(const Document& document, int64_t line, int32_t column, PositionEnc
         std::string instruction = instructionHover(document, line);
         if (instruction.empty()) return nullptr;
         size_t end = parts.operandsColumn + parts.operands.size();
-        return hoverResult(document, line, parts.statementColumn, end > at ? end : at, instruction, encoding);
+        return hoverResult(document, line, parts.statementColumn, end > at ? end : at, instruction,
+                           encoding);
     }
     return nullptr;
 }

@@ -37,8 +37,10 @@ static int64_t contentLength(std::string_view header) {
         header = end == std::string_view::npos ? std::string_view() : header.substr(end + 2);
         if (!startsWithField(line, "content-length:")) continue;
         std::string_view value = line.substr(15);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.remove_suffix(1);
         if (value.empty() || value.size() > 15) return -1;
         int64_t n = 0;
         for (char c : value) {

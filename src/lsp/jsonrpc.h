@@ -10,14 +10,14 @@
 
 namespace tavro::lsp {
 
-constexpr size_t MAX_HEADER_BYTES = 8192;         // a header block longer than this is garbage
-constexpr size_t MAX_FRAME_BYTES = 256u << 20;    // larger bodies are skipped, not kept
+constexpr size_t MAX_HEADER_BYTES = 8192;       // a header block longer than this is garbage
+constexpr size_t MAX_FRAME_BYTES = 256u << 20;  // larger bodies are skipped, not kept
 
 struct FrameReader {
-    std::string buffer;         // bytes received and not yet taken
-    size_t skipping = 0;        // bytes of an oversized body still to drop
-    size_t bodyLength = 0;      // the body being waited for
-    bool haveHeader = false;    // a header block was read, its body is awaited
+    std::string buffer;       // bytes received and not yet taken
+    size_t skipping = 0;      // bytes of an oversized body still to drop
+    size_t bodyLength = 0;    // the body being waited for
+    bool haveHeader = false;  // a header block was read, its body is awaited
 };
 
 enum class FrameStatus : uint8_t {

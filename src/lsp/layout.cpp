@@ -111,7 +111,8 @@ std::string formatSource(std::string_view text) {
     Program program = assemble(text);
     std::vector<bool> faulty(program.source.lineStarts.size() + 1, false);
     for (const Diagnostic& d : program.diagnostics) {
-        if (d.line >= 1 && static_cast<size_t>(d.line) < faulty.size()) faulty[static_cast<size_t>(d.line)] = true;
+        if (d.line >= 1 && static_cast<size_t>(d.line) < faulty.size())
+            faulty[static_cast<size_t>(d.line)] = true;
     }
     std::string out;
     out.reserve(text.size() + text.size() / 4);
@@ -121,7 +122,8 @@ std::string formatSource(std::string_view text) {
         size_t end = start;
         while (end < text.size() && text[end] != '\n' && text[end] != '\r') end++;
         size_t next = end;
-        if (next < text.size()) next += text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n' ? 2 : 1;
+        if (next < text.size())
+            next += text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n' ? 2 : 1;
         std::string_view line = text.substr(start, end - start);
         bool keep = (lineNumber < faulty.size() && faulty[lineNumber]) || untouchable(line);
         out += keep ? std::string(line) : layOutLine(line);

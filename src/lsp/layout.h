@@ -10,18 +10,18 @@
 
 namespace tavro::lsp {
 
-constexpr size_t STATEMENT_COLUMN = 8;   // where statements start after a label of up to 7
-constexpr size_t MNEMONIC_WIDTH = 5;     // "COPY " : operands line up after the longest
-constexpr size_t COMMENT_COLUMN = 28;    // where trailing comments start, when there is room
+constexpr size_t STATEMENT_COLUMN = 8;  // where statements start after a label of up to 7
+constexpr size_t MNEMONIC_WIDTH = 5;    // "COPY " : operands line up after the longest
+constexpr size_t COMMENT_COLUMN = 28;   // where trailing comments start, when there is room
 
 // A line cut at its blanks. Columns are byte offsets into the line; a missing part is empty.
 struct LineParts {
     std::string_view label;      // the name in column 0, if any
     std::string_view statement;  // its first word: a mnemonic, RES, a number or a name
     size_t statementColumn = 0;
-    std::string_view operands;   // the rest of the statement, without outer blanks
+    std::string_view operands;  // the rest of the statement, without outer blanks
     size_t operandsColumn = 0;
-    std::string_view comment;    // from ';' to the line end
+    std::string_view comment;  // from ';' to the line end
     size_t commentColumn = 0;
 };
 

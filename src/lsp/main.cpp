@@ -1,11 +1,11 @@
 // tavro-lsp: the Tavro language server on standard input and output. Reads whatever arrives,
 // lets the server handle each whole frame, and writes its answers at once; ends at exit or at
 // the end of the input.
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <string_view>
-#include <unistd.h>
 
 #include "lsp/server.h"
 
@@ -28,10 +28,11 @@ int main(int argc, char** argv) {
             std::printf("tavro-lsp %s\n", TAVRO_VERSION);
             return 0;
         }
-        std::fputs("Usage: tavro-lsp [--stdio]\n"
-                   "The Tavro language server: speaks the Language Server Protocol on standard\n"
-                   "input and output. Options: --stdio (the default), --version, --help.\n",
-                   arg == "--help" || arg == "-h" ? stdout : stderr);
+        std::fputs(
+            "Usage: tavro-lsp [--stdio]\n"
+            "The Tavro language server: speaks the Language Server Protocol on standard\n"
+            "input and output. Options: --stdio (the default), --version, --help.\n",
+            arg == "--help" || arg == "-h" ? stdout : stderr);
         return arg == "--help" || arg == "-h" ? 0 : 2;
     }
     std::signal(SIGPIPE, SIG_IGN);

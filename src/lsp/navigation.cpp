@@ -12,7 +12,8 @@ namespace tavro::lsp {
 constexpr int SYMBOL_FUNCTION = 12, SYMBOL_VARIABLE = 13, SYMBOL_KEY = 20;
 constexpr int COMPLETION_KEYWORD = 14, COMPLETION_REFERENCE = 18, COMPLETION_CONSTANT = 21;
 
-static Json position(const Document& document, int64_t line, int32_t column, PositionEncoding encoding) {
+static Json position(const Document& document, int64_t line, int32_t column,
+                     PositionEncoding encoding) {
     return {{"line", line}, {"character", toClientColumn(document, line, column, encoding)}};
 }
 
@@ -25,7 +26,8 @@ static Json location(const Document& document, const SymbolUse& use, PositionEnc
     return {{"uri", document.uri}, {"range", rangeOfUse(document, use, encoding)}};
 }
 
-Json definitionAt(const Document& document, int64_t line, int32_t column, PositionEncoding encoding) {
+Json definitionAt(const Document& document, int64_t line, int32_t column,
+                  PositionEncoding encoding) {
     SymbolUse place{};
     const Symbol* symbol = symbolAt(document.program, line, column, &place);
     if (symbol == nullptr || symbol->definition.line <= 0) return nullptr;
@@ -54,13 +56,15 @@ static bool reserved(const std::string& key) {
 
 static bool predefined(const Symbol& symbol) { return symbol.defined && symbol.line == 0; }
 
-Json renameRangeAt(const Document& document, int64_t line, int32_t column, PositionEncoding encoding) {
+Json renameRangeAt(const Document& document, int64_t line, int32_t column,
+                   PositionEncoding encoding) {
     SymbolUse place{};
     const Symbol* symbol = symbolAt(document.program, line, column, &place);
     if (symbol == nullptr || predefined(*symbol)) return nullptr;
     std::string_view text = lineAt(document, line);
     if (static_cast<size_t>(place.column) > text.size()) return nullptr;
-    std::string placeholder(text.substr(static_cast<size_t>(place.column), static_cast<size_t>(place.length)));
+    std::string placeholder(
+        text.substr(static_cast<size_t>(place.column), static_cast<size_t>(place.length)));
     return {{"range", rangeOfUse(document, place, encoding)}, {"placeholder", placeholder}};
 }
 
@@ -76,10 +80,11 @@ Json renameAt(const Document& document, int64_t line, int32_t column, const std:
         *refusal = symbol->name + " is predefined and cannot be renamed.";
         return nullptr;
     }
-    bool valid = !newName.empty() && ((newName[0] | 0x20) >= 'a' && (newName[0] | 0x20) <= 'z') &&
-                 std::all_of(newName.begin(), newName.end(), [](char c) {
-                     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-                 });
+    bool valid =
+        !newName.empty() && ((newName[0] | 0x20) >= 'a' && (newName[0] | 0x20) <= 'z') &&
+        std::all_of(newName.begin(), newName.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        });
     if (!valid) {
         *refusal = "A name is a letter followed by letters and digits.";
         return nullptr;
@@ -125,17 +130,21 @@ Json documentSymbols(const Document& document, PositionEncoding encoding) {
     for (const Symbol& symbol : document.program.symbols) {
         if (symbol.definition.line > 0) defined.push_back(&symbol);
     }
-    std::sort(defined.begin(), defined.end(),
-              [](const Symbol* a, const Symbol* b) { return a->definition.line < b->definition.line; });
+    std::sort(defined.begin(), defined.end(), [](const Symbol* a, const Symbol* b) {
+        return a->definition.line < b->definition.line;
+    });
     Json out = Json::array();
     for (const Symbol* symbol : defined) {
         int64_t line = symbol->definition.line - 1;
         std::string_view text = lineAt(document, line);
         LineParts parts = splitLine(text);
         bool data = !parts.statement.empty() && !isMnemonic(parts.statement);
-        int kind = called(document, *symbol) ? SYMBOL_FUNCTION : data ? SYMBOL_VARIABLE : SYMBOL_KEY;
-        Json whole = {{"start", position(document, line, 0, encoding)},
-                      {"end", position(document, line, static_cast<int32_t>(text.size()), encoding)}};
+        int kind = called(document, *symbol) ? SYMBOL_FUNCTION
+                   : data                    ? SYMBOL_VARIABLE
+                                             : SYMBOL_KEY;
+        Json whole = {
+            {"start", position(document, line, 0, encoding)},
+            {"end", position(document, line, static_cast<int32_t>(text.size()), encoding)}};
         out.push_back({{"name", std::string(parts.label)},
                        {"detail", "address " + std::to_string(symbol->value)},
                        {"kind", kind},
@@ -159,9 +168,11 @@ Json completionAt(const Document& document, int64_t line, int32_t column) {
     while (i < before.size() && !isBlank(before[i])) i++;
     if (i == before.size()) {
         for (const char* mnemonic : MNEMONIC_NAMES) {
-            items.push_back({{"label", mnemonic}, {"kind", COMPLETION_KEYWORD}, {"detail", "instruction"}});
+            items.push_back(
+                {{"label", mnemonic}, {"kind", COMPLETION_KEYWORD}, {"detail", "instruction"}});
         }
-        items.push_back({{"label", "RES"}, {"kind", COMPLETION_KEYWORD}, {"detail", "reserve bytes"}});
+        items.push_back(
+            {{"label", "RES"}, {"kind", COMPLETION_KEYWORD}, {"detail", "reserve bytes"}});
         return items;
     }
     for (const char* reg : REGISTER_NAMES) {
@@ -170,7 +181,8 @@ Json completionAt(const Document& document, int64_t line, int32_t column) {
     for (const Symbol& symbol : document.program.symbols) {
         std::string detail = symbol.defined ? "label, address " + std::to_string(symbol.value)
                                             : std::string("undefined name");
-        items.push_back({{"label", symbol.name}, {"kind", COMPLETION_REFERENCE}, {"detail", detail}});
+        items.push_back(
+            {{"label", symbol.name}, {"kind", COMPLETION_REFERENCE}, {"detail", detail}});
     }
     return items;
 }
@@ -233,11 +245,17 @@ Json formattingEdits(const Document& document, PositionEncoding encoding) {
         std::string_view now = std::string_view(formatted).substr(start, end - start);
         if (now != old) {
             auto l = static_cast<int64_t>(line);
-            edits.push_back({{"range", {{"start", position(document, l, 0, encoding)},
-                                        {"end", position(document, l, static_cast<int32_t>(old.size()), encoding)}}},
-                             {"newText", std::string(now)}});
+            edits.push_back(
+                {{"range",
+                  {{"start", position(document, l, 0, encoding)},
+                   {"end", position(document, l, static_cast<int32_t>(old.size()), encoding)}}},
+                 {"newText", std::string(now)}});
         }
-        if (end < formatted.size()) end += formatted[end] == '\r' && end + 1 < formatted.size() && formatted[end + 1] == '\n' ? 2 : 1;
+        if (end < formatted.size())
+            end +=
+                formatted[end] == '\r' && end + 1 < formatted.size() && formatted[end + 1] == '\n'
+                    ? 2
+                    : 1;
         start = end;
     }
     return edits;

@@ -40,7 +40,8 @@ static const Json* field(const Json& object, const char* key) {
 static bool integerField(const Json& object, const char* key, int64_t* value) {
     const Json* j = field(object, key);
     if (j == nullptr || !j->is_number_integer()) return false;
-    *value = j->is_number_unsigned() && j->get<uint64_t>() > INT64_MAX ? INT64_MAX : j->get<int64_t>();
+    *value =
+        j->is_number_unsigned() && j->get<uint64_t>() > INT64_MAX ? INT64_MAX : j->get<int64_t>();
     return true;
 }
 
@@ -56,8 +57,10 @@ static bool tooDeep(std::string_view text) {
     for (size_t i = 0; i < text.size(); i++) {
         char c = text[i];
         if (inString) {
-            if (c == '\\') i++;
-            else if (c == '"') inString = false;
+            if (c == '\\')
+                i++;
+            else if (c == '"')
+                inString = false;
         } else if (c == '"') {
             inString = true;
         } else if (c == '[' || c == '{') {
@@ -73,9 +76,10 @@ static void publishDiagnostics(Server& server, const Document& document,
                                std::vector<std::string>* out) {
     send(out, {{"jsonrpc", "2.0"},
                {"method", "textDocument/publishDiagnostics"},
-               {"params", {{"uri", document.uri},
-                           {"version", document.version},
-                           {"diagnostics", diagnosticsOf(document, server.hints, server.encoding)}}}});
+               {"params",
+                {{"uri", document.uri},
+                 {"version", document.version},
+                 {"diagnostics", diagnosticsOf(document, server.hints, server.encoding)}}}});
 }
 
 static Json capabilities(Server& server) {
@@ -100,7 +104,8 @@ static void initialize(Server& server, const Json& params) {
     const Json* encodings = general != nullptr ? field(*general, "positionEncodings") : nullptr;
     if (encodings != nullptr && encodings->is_array()) {
         for (const Json& e : *encodings) {
-            if (e.is_string() && e.get<std::string>() == "utf-8") server.encoding = PositionEncoding::Utf8;
+            if (e.is_string() && e.get<std::string>() == "utf-8")
+                server.encoding = PositionEncoding::Utf8;
         }
     }
     server.initialized = true;
@@ -142,7 +147,8 @@ static void documentNotification(Server& server, const std::string& method, cons
             ClientPosition from{}, to{};
             if (start == nullptr || end == nullptr || !integerField(*start, "line", &from.line) ||
                 !integerField(*start, "character", &from.character) ||
-                !integerField(*end, "line", &to.line) || !integerField(*end, "character", &to.character)) {
+                !integerField(*end, "line", &to.line) ||
+                !integerField(*end, "character", &to.character)) {
                 continue;
             }
             replaceRange(document, from, to, *text, server.encoding);
@@ -164,7 +170,8 @@ struct Target {
     int32_t column = 0;
 };
 
-static bool findTarget(const Server& server, const Json& params, bool withPosition, Target* target) {
+static bool findTarget(const Server& server, const Json& params, bool withPosition,
+                       Target* target) {
     const Json* item = field(params, "textDocument");
     const std::string* uri = item != nullptr ? stringField(*item, "uri") : nullptr;
     if (uri == nullptr) return false;
@@ -189,8 +196,9 @@ static void request(Server& server, const std::string& method, const Json& id, c
                     std::vector<std::string>* out) {
     if (method == "initialize") {
         initialize(server, params);
-        respond(out, id, {{"capabilities", capabilities(server)},
-                          {"serverInfo", {{"name", "tavro-lsp"}, {"version", TAVRO_VERSION}}}});
+        respond(out, id,
+                {{"capabilities", capabilities(server)},
+                 {"serverInfo", {{"name", "tavro-lsp"}, {"version", TAVRO_VERSION}}}});
         return;
     }
     if (method == "shutdown") {
@@ -220,8 +228,10 @@ static void request(Server& server, const std::string& method, const Json& id, c
         respond(out, id, definitionAt(d, t.line, t.column, e));
     } else if (method == "textDocument/references") {
         const Json* context = field(params, "context");
-        const Json* declaration = context != nullptr ? field(*context, "includeDeclaration") : nullptr;
-        bool withDefinition = declaration != nullptr && declaration->is_boolean() && declaration->get<bool>();
+        const Json* declaration =
+            context != nullptr ? field(*context, "includeDeclaration") : nullptr;
+        bool withDefinition =
+            declaration != nullptr && declaration->is_boolean() && declaration->get<bool>();
         respond(out, id, referencesAt(d, t.line, t.column, withDefinition, e));
     } else if (method == "textDocument/prepareRename") {
         respond(out, id, renameRangeAt(d, t.line, t.column, e));

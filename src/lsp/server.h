@@ -14,10 +14,10 @@
 namespace tavro::lsp {
 
 struct Server {
-    bool initialized = false;   // initialize has been answered
-    bool shutDown = false;      // shutdown has been answered: only exit is left
-    bool exited = false;        // exit has come: the process ends with exitCode
-    int exitCode = 1;           // 0 only when shutdown came before exit
+    bool initialized = false;  // initialize has been answered
+    bool shutDown = false;     // shutdown has been answered: only exit is left
+    bool exited = false;       // exit has come: the process ends with exitCode
+    int exitCode = 1;          // 0 only when shutdown came before exit
     PositionEncoding encoding = PositionEncoding::Utf16;
     std::map<std::string, Document> documents;  // by URI
     Hints hints;

@@ -34,7 +34,8 @@ std::string outcome(const std::string& source) {
 TEST(LspFormatting, KeepsTheBytesOfEveryExampleAndGoldenSource) {
     int formatted = 0;
     for (const char* dir : {"examples", "examples/errors", "tests/golden", "bench"}) {
-        for (const auto& entry : std::filesystem::directory_iterator(std::string(TAVRO_SOURCE_DIR) + "/" + dir)) {
+        for (const auto& entry :
+             std::filesystem::directory_iterator(std::string(TAVRO_SOURCE_DIR) + "/" + dir)) {
             if (entry.path().extension() != ".tas") continue;
             std::string source = readFile(entry.path());
             std::string once = formatSource(source);
@@ -69,29 +70,36 @@ TEST(LspFraming, AnySplitGivesTheSameFrames) {
         FrameReader reader;
         std::vector<std::string> frames;
         std::string body;
-        for (std::string_view part : {std::string_view(stream).substr(0, cut), std::string_view(stream).substr(cut)}) {
+        for (std::string_view part :
+             {std::string_view(stream).substr(0, cut), std::string_view(stream).substr(cut)}) {
             feedBytes(reader, part);
             for (FrameStatus s; (s = nextFrame(reader, &body)) != FrameStatus::NeedMore;) {
                 frames.push_back((s == FrameStatus::Frame ? "frame " : "fault ") + body);
             }
         }
-        EXPECT_EQ(frames, (std::vector<std::string>{"frame {\"a\":1}", "fault no valid Content-Length header", "frame []"}))
+        EXPECT_EQ(frames,
+                  (std::vector<std::string>{"frame {\"a\":1}",
+                                            "fault no valid Content-Length header", "frame []"}))
             << "cut at " << cut;
     }
 }
 
 TEST(LspDocument, ConvertsColumns) {
     Document d;
-    setText(d, "a\xC3\xA9\xF0\x9F\x98\x80z\r\nb\xFF" "c\n");
+    setText(d,
+            "a\xC3\xA9\xF0\x9F\x98\x80z\r\nb\xFF"
+            "c\n");
     struct Case {
         int64_t line;
         int32_t byte;
         int64_t utf16;
-    } cases[] = {{0, 0, 0}, {0, 1, 1}, {0, 3, 2}, {0, 7, 4}, {0, 8, 5}, {0, 99, 5}, {1, 2, 2}, {1, 3, 3}};
+    } cases[] = {{0, 0, 0}, {0, 1, 1},  {0, 3, 2}, {0, 7, 4},
+                 {0, 8, 5}, {0, 99, 5}, {1, 2, 2}, {1, 3, 3}};
     for (const Case& c : cases) {
         EXPECT_EQ(toClientColumn(d, c.line, c.byte, PositionEncoding::Utf16), c.utf16) << c.byte;
         int32_t back = c.byte > static_cast<int32_t>(lineAt(d, c.line).size())
-                           ? static_cast<int32_t>(lineAt(d, c.line).size()) : c.byte;
+                           ? static_cast<int32_t>(lineAt(d, c.line).size())
+                           : c.byte;
         EXPECT_EQ(toByteColumn(d, c.line, c.utf16, PositionEncoding::Utf16), back) << c.utf16;
     }
     EXPECT_EQ(toByteColumn(d, 0, 3, PositionEncoding::Utf16), 3);  // inside the pair: its start
