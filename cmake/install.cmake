@@ -14,6 +14,7 @@ endfunction()
 tavro_install_program(tavro)
 tavro_install_program(tavro-list)
 tavro_install_program(tavro-dap)
+tavro_install_program(tavro-lsp)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 

@@ -16,7 +16,7 @@ if ! "$cmake" --install "$build" --prefix "$prefix" > "$prefix.log" 2>&1; then
 fi
 rm -f "$prefix.log"
 
-for program in tavro tavro-list tavro-dap; do
+for program in tavro tavro-list tavro-dap tavro-lsp; do
     [ -x "$prefix/bin/$program" ] || { echo "bin/$program is missing or not executable"; status=1; }
     cmp -s "$source/docs/$program.1" "$prefix/share/man/man1/$program.1" ||
         { echo "share/man/man1/$program.1 is missing or differs"; status=1; }

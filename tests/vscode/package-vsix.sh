@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the VS Code extension and packages it with @vscode/vsce into a temporary directory,
+# lists the package's files, and checks them: exactly the files the extension needs (no
+# sources, tests or node_modules), and a size under a limit. Needs the npm packages of
+# scripts/install-editor-deps.
+#   package-vsix.sh EXTENSION_DIR
+set -u
+dir=$1
+cd "$dir" || exit 1
+[ -d node_modules ] || { echo "run scripts/install-editor-deps first"; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+npm run --silent build > "$work/log" 2>&1 || { cat "$work/log"; exit 1; }
+npx --no-install vsce package --no-dependencies --skip-license --allow-missing-repository \
+    --out "$work/tavro.vsix" > "$work/log" 2>&1 || { cat "$work/log"; exit 1; }
+status=0
+
+python3 - "$work/tavro.vsix" > "$work/files" <<'PY'
+import sys, zipfile
+for name in sorted(zipfile.ZipFile(sys.argv[1]).namelist()):
+    print(name)
+PY
+echo "tavro.vsix:"; sed 's/^/  /' "$work/files"
+expected="[Content_Types].xml
+extension.vsixmanifest
+extension/dist/extension.js
+extension/language-configuration.json
+extension/package.json
+extension/readme.md
+extension/snippets/tavro.json
+extension/syntaxes/tavro.tmLanguage.json"
+if [ "$(cat "$work/files")" != "$expected" ]; then
+    echo "the package's files differ from:"; echo "$expected"; status=1
+fi
+
+size=$(stat -c %s "$work/tavro.vsix")
+limit=$((512 * 1024))
+echo "size: $size bytes (limit $limit)"
+[ "$size" -le "$limit" ] || { echo "tavro.vsix is larger than $limit bytes"; status=1; }
+exit $status
