@@ -33,6 +33,19 @@ if [ "$(cat "$work/files")" != "$expected" ]; then
     echo "the package's files differ from:"; echo "$expected"; status=1
 fi
 
+# The packed manifest contributes the language server's language and the debugger with the
+# launch attributes tavro-dap reads.
+python3 - "$work/tavro.vsix" <<'PY' || status=1
+import json, sys, zipfile
+manifest = json.loads(zipfile.ZipFile(sys.argv[1]).read("extension/package.json"))
+debugger = next(d for d in manifest["contributes"]["debuggers"] if d["type"] == "tavro")
+attributes = set(debugger["configurationAttributes"]["launch"]["properties"])
+missing = {"program", "input", "maxSteps", "stopOnEntry", "seed"} - attributes
+commands = {c["command"] for c in manifest["contributes"]["commands"]}
+if missing or "tavro.debugFile" not in commands:
+    sys.exit(f"the debugger contribution lacks {sorted(missing)} or tavro.debugFile")
+PY
+
 size=$(stat -c %s "$work/tavro.vsix")
 limit=$((512 * 1024))
 echo "size: $size bytes (limit $limit)"

@@ -133,7 +133,43 @@ async function activate(context) {
     await vscode.tasks.executeTask(runTask(document.uri.fsPath, problems));
   }));
 
+  registerDebugger(context);
   await startServer(context);
+}
+
+// The debugger: tavro-dap from the PATH or the setting, F5 on a .tas file without a
+// launch.json, the default step limit from the settings, and "Debug this file".
+function registerDebugger(context) {
+  const config = () => vscode.workspace.getConfiguration('tavro');
+  context.subscriptions.push(
+    vscode.debug.registerDebugAdapterDescriptorFactory('tavro', {
+      createDebugAdapterDescriptor: () =>
+        new vscode.DebugAdapterExecutable(config().get('debug.adapterPath', 'tavro-dap')),
+    }),
+    vscode.debug.registerDebugConfigurationProvider('tavro', {
+      resolveDebugConfiguration(folder, c) {
+        const document = activeTavroFile();
+        if (!c.type && !c.request && document) {
+          Object.assign(c, { type: 'tavro', request: 'launch', name: 'Debug this file',
+            program: '${file}', stopOnEntry: true });
+        }
+        if (!c.program) {
+          return vscode.window.showErrorMessage('Tavro: open a .tas file to debug it.')
+            .then(() => undefined);
+        }
+        if (c.maxSteps === undefined) c.maxSteps = config().get('debug.maxSteps', 10000000);
+        return c;
+      },
+    }),
+    vscode.commands.registerCommand('tavro.debugFile', (uri) => {
+      const file = uri || (activeTavroFile() && activeTavroFile().uri);
+      if (!file) return undefined;
+      return vscode.debug.startDebugging(vscode.workspace.getWorkspaceFolder(file), {
+        type: 'tavro', request: 'launch', name: 'Debug this file', program: file.fsPath,
+        stopOnEntry: true,
+      });
+    }),
+  );
 }
 
 function deactivate() {
