@@ -60,8 +60,10 @@ struct Settings {
     std::map<std::string, StateCheck> checks;  // by upper-case key (7 characters for labels)
 };
 
-std::string at(const toml::node& node) {
-    const toml::source_region& where = node.source();
+// "suite.toml:LINE:COLUMN: " for a node or a key.
+template <typename Item>
+std::string at(const Item& item) {
+    const toml::source_region& where = item.source();
     return "suite.toml:" + std::to_string(where.begin.line) + ":" +
            std::to_string(where.begin.column) + ": ";
 }
@@ -137,7 +139,7 @@ std::string readSettings(const toml::table& table, bool topLevel, Settings* sett
                 settings->checks[id] = check;
             }
         } else {
-            error = at(node) + "unknown key '" + name +
+            error = at(key) + "unknown key '" + name +
                     "' (known: points, max_steps, max_output, seed, compare, expect" +
                     (topLevel ? ", [tests.NAME])" : ")");
         }
@@ -177,7 +179,7 @@ std::string applySettings(std::string_view text, std::vector<TestCase>* tests) {
             auto test = std::find_if(tests->begin(), tests->end(),
                                      [&](const TestCase& t) { return t.name == name; });
             if (test == tests->end()) {
-                return at(node) + "[tests." + name + "]: the suite has no " + name + ".out";
+                return at(key) + "[tests." + name + "]: the suite has no " + name + ".out";
             }
             error = readSettings(*table, false, &perTest[name]);
             if (!error.empty()) return error;
