@@ -28,11 +28,12 @@ static Suite makeSuite() {
     Suite suite;
     suite.path = "fuzz";
     suite.tests.push_back(makeTest("sum", "1\n2\n3\n0\n",
-                                   "out: 3\nout: 6\n>>> Program terminated. (Halt)\n", 20000,
-                                   4096, Compare::Exact));
+                                   "out: 3\nout: 6\n>>> Program terminated. (Halt)\n", 20000, 4096,
+                                   Compare::Exact));
     suite.tests[0].checks = {{"BX", 1, 6}, {"TOTAL", -1, 6}};
-    suite.tests.push_back(makeTest("echo", "5\nx\n-7", "out: 5 \nout: -7\n>>> Program terminated. (Halt)\n\n",
-                                   5000, 256, Compare::Trim));
+    suite.tests.push_back(makeTest("echo", "5\nx\n-7",
+                                   "out: 5 \nout: -7\n>>> Program terminated. (Halt)\n\n", 5000,
+                                   256, Compare::Trim));
     suite.tests.push_back(makeTest("short", "", "", 1000, 40, Compare::Exact));
     suite.tests[2].points = 0.5;
     return suite;
@@ -67,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         result.maxScore += graded.maxScore;
     }
     std::vector<SubmissionResult> results = {result};
-    for (Format format : {Format::Text, Format::Json, Format::Csv, Format::Junit,
-                          Format::Gradescope}) {
+    for (Format format :
+         {Format::Text, Format::Json, Format::Csv, Format::Junit, Format::Gradescope}) {
         std::string report = renderReport(suite, results, {format, true, true});
         if (format == Format::Json || format == Format::Gradescope) {
             require(!nlohmann::json::parse(report, nullptr, false).is_discarded());

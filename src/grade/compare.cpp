@@ -36,8 +36,7 @@ static std::vector<std::string_view> splitLines(std::string_view text, Compare c
 }
 
 // A line for a report from byte from on: its text quoted, and a missing line end in words.
-static std::string describeLine(const std::vector<std::string_view>& lines, size_t i,
-                                size_t from) {
+static std::string describeLine(const std::vector<std::string_view>& lines, size_t i, size_t from) {
     if (i >= lines.size()) return "end of output";
     std::string_view line = lines[i];
     bool ended = !line.empty() && line.back() == '\n';
@@ -68,8 +67,8 @@ Difference compareOutput(std::string_view expected, std::string_view output, Com
     size_t from = column > 40 ? column - 20 : 0;
     result.detail = "line " + std::to_string(i + 1);
     if (from > 0) result.detail += ", column " + std::to_string(column + 1);
-    result.detail += ": expected " + describeLine(want, i, from) + ", got " +
-                     describeLine(got, i, from);
+    result.detail +=
+        ": expected " + describeLine(want, i, from) + ", got " + describeLine(got, i, from);
     if (wantDiff) {
         for (size_t k = i; k < want.size() && k < i + DIFF_LINES; k++) {
             result.diff += "-" + describeLine(want, k, 0) + "\n";

@@ -253,7 +253,8 @@ bool gradeAll(const Suite& suite, const std::vector<std::string>& paths,
             Slot& slot = slots[s];
             SubmissionResult& result = (*results)[s];
             std::call_once(slot.loaded, [&] {
-                slot.submission = std::make_unique<Submission>(loadSubmission(paths[s], options.file));
+                slot.submission =
+                    std::make_unique<Submission>(loadSubmission(paths[s], options.file));
                 result.path = paths[s];
                 result.file = slot.submission->file;
                 result.warnings = slot.submission->warnings;

@@ -27,8 +27,8 @@ enum class Outcome : uint8_t {
 constexpr int OUTCOME_COUNT = 8;
 
 inline constexpr const char* OUTCOME_NAMES[OUTCOME_COUNT] = {
-    "pass",           "wrong-output", "state-mismatch", "assembly-error",
-    "runtime-error",  "step-limit",   "output-limit",   "unreadable",
+    "pass",          "wrong-output", "state-mismatch", "assembly-error",
+    "runtime-error", "step-limit",   "output-limit",   "unreadable",
 };
 
 // No program source is this large (the machine holds 4 KB): a larger file is not a program,
@@ -53,8 +53,8 @@ struct TestResult {
 
 // A submission ready for its tests: loaded and assembled, or the reason why every test fails.
 struct Submission {
-    std::string path;  // as given
-    std::string file;  // the .tas file read, or "" when none could be chosen
+    std::string path;                 // as given
+    std::string file;                 // the .tas file read, or "" when none could be chosen
     Outcome failure = Outcome::Pass;  // Unreadable or AssemblyError: every test has it
     std::string detail;
     int32_t line = 0;
@@ -73,9 +73,9 @@ struct SubmissionResult {
 };
 
 struct GradeOptions {
-    std::string file;     // --file: the .tas file to take from a folder
-    bool diff = false;    // fill TestResult::diff
-    unsigned jobs = 1;    // threads
+    std::string file;                       // --file: the .tas file to take from a folder
+    bool diff = false;                      // fill TestResult::diff
+    unsigned jobs = 1;                      // threads
     std::atomic<int>* interrupt = nullptr;  // non-zero: stop at once (Ctrl-C)
 };
 

@@ -75,15 +75,22 @@ int main(int argc, char** argv) {
     app.add_option("SUBMISSION", submissions, "A .tas file, or a folder holding one")->required();
     CLI::Validator positive = CLI::Range(uint64_t{1}, UINT64_MAX).description("");
     app.add_option("--max-steps", limits.maxSteps, "Steps a run may take")
-        ->type_name("N")->check(positive)->capture_default_str();
+        ->type_name("N")
+        ->check(positive)
+        ->capture_default_str();
     app.add_option("--max-output", limits.maxOutput, "Bytes of output a run may write")
-        ->type_name("BYTES")->check(positive)->capture_default_str();
+        ->type_name("BYTES")
+        ->check(positive)
+        ->capture_default_str();
     app.add_option("--seed", limits.seed, "Seed of the random port")
-        ->type_name("S")->capture_default_str();
+        ->type_name("S")
+        ->capture_default_str();
     app.add_option("--jobs", jobs, "Threads that grade (default: the cores)")
-        ->type_name("N")->check(CLI::Range(1u, 1024u).description(""));
+        ->type_name("N")
+        ->check(CLI::Range(1u, 1024u).description(""));
     app.add_option("--format", format, "text, json, csv, junit or gradescope")
-        ->type_name("FORMAT")->check(CLI::IsMember({"text", "json", "csv", "junit", "gradescope"}))
+        ->type_name("FORMAT")
+        ->check(CLI::IsMember({"text", "json", "csv", "junit", "gradescope"}))
         ->capture_default_str();
     app.add_option("--output", outputPath, "Write the report to FILE (atomically)")
         ->type_name("FILE");
@@ -96,9 +103,11 @@ int main(int argc, char** argv) {
         return app.exit(error) == 0 ? 0 : 1;
     }
     ReportOptions report;
-    report.format = format == "json" ? Format::Json : format == "csv" ? Format::Csv
-                  : format == "junit" ? Format::Junit : format == "gradescope" ? Format::Gradescope
-                  : Format::Text;
+    report.format = format == "json"         ? Format::Json
+                    : format == "csv"        ? Format::Csv
+                    : format == "junit"      ? Format::Junit
+                    : format == "gradescope" ? Format::Gradescope
+                                             : Format::Text;
     report.diff = diff;
     const char* noColour = std::getenv("NO_COLOR");
     report.colour = report.format == Format::Text && outputPath.empty() && isatty(1) &&

@@ -60,7 +60,8 @@ static std::string textReport(const Suite& suite, const std::vector<SubmissionRe
         bool seen[OUTCOME_COUNT] = {};
         for (size_t t = 0; t < result.tests.size(); t++) {
             Outcome outcome = result.tests[t].outcome;
-            text += " " + displayText(suite.tests[t].name) + "=" + coloured(outcome, options.colour);
+            text +=
+                " " + displayText(suite.tests[t].name) + "=" + coloured(outcome, options.colour);
             seen[static_cast<int>(outcome)] = true;
         }
         text += "\n";
@@ -81,8 +82,8 @@ static std::string textReport(const Suite& suite, const std::vector<SubmissionRe
         for (int k = 0; k < OUTCOME_COUNT; k++) outcomes[k] += seen[k] ? 1 : 0;
     }
     text += "\n" + std::to_string(results.size()) + " submission" +
-            (results.size() == 1 ? "" : "s") + ", " + std::to_string(suite.tests.size()) +
-            " test" + (suite.tests.size() == 1 ? "" : "s") + ", " + possible + " points possible\n";
+            (results.size() == 1 ? "" : "s") + ", " + std::to_string(suite.tests.size()) + " test" +
+            (suite.tests.size() == 1 ? "" : "s") + ", " + possible + " points possible\n";
     text += "scores:\n";
     for (auto it = scores.rbegin(); it != scores.rend(); ++it) {
         std::string score = formatPoints(it->first) + "/" + possible;

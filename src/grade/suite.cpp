@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <toml++/toml.h>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -15,7 +16,6 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <toml++/toml.h>
 
 #include "common/tavro.h"
 
@@ -261,7 +261,8 @@ SuiteLoad loadSuite(const std::string& suitePath, const Limits& defaults) {
         std::string why = readFile(path + "/suite.toml", UINT64_MAX, &text);
         if (why.empty()) why = applySettings(text, &tests);
         if (!why.empty()) {
-            load.error = path + "/" + (why.rfind("suite.toml", 0) == 0 ? why : "suite.toml: " + why);
+            load.error =
+                path + "/" + (why.rfind("suite.toml", 0) == 0 ? why : "suite.toml: " + why);
             return load;
         }
     }

@@ -25,8 +25,8 @@ struct Limits {
 
 // A final-state check: a register, or the word at a label, must hold value.
 struct StateCheck {
-    std::string key;        // as suite.toml names it
-    int registerIndex;      // AX..DX as 0..3, or -1 for a label
+    std::string key;    // as suite.toml names it
+    int registerIndex;  // AX..DX as 0..3, or -1 for a label
     int16_t value;
 };
 

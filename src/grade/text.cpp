@@ -13,18 +13,20 @@ static size_t printableSequence(std::string_view text, size_t i) {
     auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
     unsigned char b = byte(i);
     if (b >= 0x20 && b < 0x7F) return 1;
-    size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                  : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    size_t length = b >= 0xC2 && b <= 0xDF   ? 2
+                    : b >= 0xE0 && b <= 0xEF ? 3
+                    : b >= 0xF0 && b <= 0xF4 ? 4
+                                             : 0;
     if (length == 0 || i + length > text.size()) return 0;
     for (size_t k = 1; k < length; k++) {
         if ((byte(i + k) & 0xC0) != 0x80) return 0;
     }
     unsigned char second = byte(i + 1);
-    if (b == 0xC2 && second < 0xA0) return 0;                  // C1 controls
-    if (b == 0xE0 && second < 0xA0) return 0;                  // overlong
-    if (b == 0xED && second >= 0xA0) return 0;                 // surrogates
-    if (b == 0xF0 && second < 0x90) return 0;                  // overlong
-    if (b == 0xF4 && second >= 0x90) return 0;                 // beyond U+10FFFF
+    if (b == 0xC2 && second < 0xA0) return 0;   // C1 controls
+    if (b == 0xE0 && second < 0xA0) return 0;   // overlong
+    if (b == 0xED && second >= 0xA0) return 0;  // surrogates
+    if (b == 0xF0 && second < 0x90) return 0;   // overlong
+    if (b == 0xF4 && second >= 0x90) return 0;  // beyond U+10FFFF
     return length;
 }
 

@@ -34,24 +34,10 @@ struct Row {
     std::string detail;  // the detail, or its start when it ends with "..."
     uint64_t maxSteps = 1000;
     uint64_t maxOutput = 1000;
-    std::vector<StateCheck> checks = {};
     Compare compare = Compare::Exact;
+    std::vector<StateCheck> checks = {};
     const char* input = "";
-    uint64_t steps = UINT64_MAX;  // checked when set
 };
-
-TestCase testOf(const Row& row) {
-    TestCase test;
-    test.name = "t";
-    test.expected = row.expected;
-    test.input = row.input;
-    test.points = 2;
-    test.limits.maxSteps = row.maxSteps;
-    test.limits.maxOutput = row.maxOutput;
-    test.compare = row.compare;
-    test.checks = row.checks;
-    return test;
-}
 
 }  // namespace
 
@@ -59,46 +45,59 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
     const char* five = " COPY AX, #5\n OUT AX\n END\n";  // 3 steps, 38 bytes of output
     const char* total = " COPY AX, #5\n COPY TOTAL, AX\n END\nTOTAL 0\n";
     const std::string out5 = "out: 5\n" + HALT;
+    const Compare trim = Compare::Trim, exact = Compare::Exact;
+    // clang-format off
     const Row rows[] = {
-        {.source = five, .expected = out5, .outcome = Outcome::Pass, .detail = "", .steps = 3},
-        {.source = five, .expected = out5, .outcome = Outcome::Pass, .detail = "", .maxSteps = 3, .maxOutput = 38},
-        {.source = five, .expected = out5, .outcome = Outcome::StepLimit, .detail = "still running after 2 steps", .maxSteps = 2, .steps = 2},
-        {.source = five, .expected = out5, .outcome = Outcome::OutputLimit, .detail = "more than 37 bytes of output", .maxOutput = 37},
-        {.source = five, .expected = out5, .outcome = Outcome::OutputLimit, .detail = "more than 6 bytes of output", .maxOutput = 6},
-        {.source = "L OUT AX\n JMP L\n", .expected = "", .outcome = Outcome::OutputLimit, .detail = "more than 100 bytes of output", .maxSteps = 100000, .maxOutput = 100},
-        {.source = "L JMP L\n", .expected = "", .outcome = Outcome::StepLimit, .detail = "still running after 1000 steps", .steps = 1000},
-        {.source = five, .expected = "out: 6\n" + HALT, .outcome = Outcome::WrongOutput, .detail = "line 1: expected \"out: 6\", got \"out: 5\""},
-        {.source = five, .expected = "out: 5\n>>> Program terminated. (Halt)", .outcome = Outcome::WrongOutput, .detail = "line 2: expected \">>> Program terminated. (Halt)\" (no line end), got \">>> ..."},
-        {.source = five, .expected = "out: 5\n", .outcome = Outcome::WrongOutput, .detail = "line 2: expected end of output, got \">>> Program terminated. (Halt)\""},
-        {.source = five, .expected = "out: 5 \t\n>>> Program terminated. (Halt)\r\n\n \n", .outcome = Outcome::WrongOutput, .detail = "line 1..."},
-        {.source = five, .expected = "out: 5 \t\n>>> Program terminated. (Halt)\r\n\n \n", .outcome = Outcome::Pass, .detail = "", .compare = Compare::Trim},
-        {.source = five, .expected = "out: 5\n\n" + HALT, .outcome = Outcome::WrongOutput, .detail = "line 2...", .compare = Compare::Trim},
-        {.source = total, .expected = HALT, .outcome = Outcome::Pass, .detail = "", .checks = {{"ax", 0, 5}, {"total", -1, 5}}},
-        {.source = total, .expected = HALT, .outcome = Outcome::StateMismatch, .detail = "AX = 5, expected -5; Total = 5, expected 6", .checks = {{"AX", 0, -5}, {"Total", -1, 6}, {"CX", 2, 0}}},
-        {.source = total, .expected = HALT, .outcome = Outcome::StateMismatch, .detail = "SUM: no such label", .checks = {{"SUM", -1, 0}}},
-        {.source = " COPY AX #5\n", .expected = HALT, .outcome = Outcome::AssemblyError, .detail = "line 1: ',' is expected"},
-        {.source = " END\n RES 4000\n RES 100\n", .expected = HALT, .outcome = Outcome::AssemblyError, .detail = "line 3: Memory area is too large."},
-        {.source = " COPY AX, #0\n\n  DIV BX, AX\n", .expected = HALT, .outcome = Outcome::RuntimeError, .detail = "div by zero at ip=2, line 3: \"DIV BX, AX\""},
-        {.source = " COPY AX, #0\n DIV BX, AX\n", .expected = ">>> Program terminated. (div by zero)\n", .outcome = Outcome::Pass, .detail = ""},
-        {.source = " IN AX\n OUT AX\n", .expected = HALT, .outcome = Outcome::RuntimeError, .detail = "unexpected EOF at ip=0, line 1: \"IN AX\""},
-        {.source = " IN AX\n OUT AX\n", .expected = "out: -7\n" + HALT, .outcome = Outcome::Pass, .detail = "", .input = "x\n -7"},
-        {.source = "", .expected = HALT, .outcome = Outcome::Unreadable, .detail = "empty file"},
+        {five, out5, Outcome::Pass, "", 3, 38},
+        {five, out5, Outcome::StepLimit, "still running after 2 steps", 2},
+        {"L JMP L\n", "", Outcome::StepLimit, "still running after 1000 steps"},
+        {five, out5, Outcome::OutputLimit, "more than 37 bytes of output", 3, 37},
+        {five, out5, Outcome::OutputLimit, "more than 6 bytes of output", 3, 6},
+        {"L OUT AX\n JMP L\n", "", Outcome::OutputLimit, "more than 100 bytes of output", 100000, 100},
+        {five, "out: 6\n" + HALT, Outcome::WrongOutput, "line 1: expected \"out: 6\", got \"out: 5\""},
+        {five, "out: 5\n>>> Program terminated. (Halt)", Outcome::WrongOutput,
+         "line 2: expected \">>> Program terminated. (Halt)\" (no line end), got \">>> ..."},
+        {five, "out: 5\n", Outcome::WrongOutput,
+         "line 2: expected end of output, got \">>> Program terminated. (Halt)\""},
+        {five, "out: 5 \t\n>>> Program terminated. (Halt)\r\n\n \n", Outcome::WrongOutput, "line 1..."},
+        {five, "out: 5 \t\n>>> Program terminated. (Halt)\r\n\n \n", Outcome::Pass, "", 9, 99, trim},
+        {five, "out: 5\n\n" + HALT, Outcome::WrongOutput, "line 2...", 9, 99, trim},
+        {total, HALT, Outcome::Pass, "", 9, 99, exact, {{"ax", 0, 5}, {"total", -1, 5}}},
+        {total, HALT, Outcome::StateMismatch, "AX = 5, expected -5; Total = 5, expected 6", 9, 99,
+         exact, {{"AX", 0, -5}, {"Total", -1, 6}, {"CX", 2, 0}}},
+        {total, HALT, Outcome::StateMismatch, "SUM: no such label", 9, 99, exact, {{"SUM", -1, 0}}},
+        {" COPY AX #5\n", HALT, Outcome::AssemblyError, "line 1: ',' is expected"},
+        {" END\n RES 4000\n RES 100\n", HALT, Outcome::AssemblyError, "line 3: Memory area is too large."},
+        {" COPY AX, #0\n\n  DIV BX, AX\n", HALT, Outcome::RuntimeError,
+         "div by zero at ip=2, line 3: \"DIV BX, AX\""},
+        {" COPY AX, #0\n DIV BX, AX\n", ">>> Program terminated. (div by zero)\n", Outcome::Pass, ""},
+        {" IN AX\n OUT AX\n", HALT, Outcome::RuntimeError, "unexpected EOF at ip=0, line 1: \"IN AX\""},
+        {" IN AX\n OUT AX\n", "out: -7\n" + HALT, Outcome::Pass, "", 9, 99, exact, {}, "x\n -7"},
+        {"", HALT, Outcome::Unreadable, "empty file"},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.source) + " expecting " + OUTCOME_NAMES[int(row.outcome)]);
-        Submission submission = prepareSubmission("s.tas", row.source);
-        TestResult result = gradeTest(submission, testOf(row), GradeOptions{});
+        TestCase test;
+        test.expected = row.expected;
+        test.input = row.input;
+        test.points = 2;
+        test.limits.maxSteps = row.maxSteps;
+        test.limits.maxOutput = row.maxOutput;
+        test.compare = row.compare;
+        test.checks = row.checks;
+        TestResult result = gradeTest(prepareSubmission("s.tas", row.source), test, GradeOptions{});
         EXPECT_EQ(OUTCOME_NAMES[int(result.outcome)], OUTCOME_NAMES[int(row.outcome)]);
-        if (row.detail.size() > 3 && row.detail.ends_with("...")) {
-            EXPECT_EQ(result.detail.substr(0, row.detail.size() - 3),
-                      row.detail.substr(0, row.detail.size() - 3));
-        } else {
-            EXPECT_EQ(result.detail, row.detail);
+        std::string_view detail = row.detail;
+        if (detail.size() > 3 && detail.ends_with("...")) detail.remove_suffix(3);
+        EXPECT_EQ(result.detail.substr(0, detail.size()), detail);
+        if (detail.size() == row.detail.size()) {
+            EXPECT_EQ(result.detail.size(), detail.size());
         }
         EXPECT_EQ(result.score, row.outcome == Outcome::Pass ? 2 : 0);
         EXPECT_EQ(result.maxScore, 2);
-        if (row.steps != UINT64_MAX) {
-            EXPECT_EQ(result.steps, row.steps);
+        if (row.outcome == Outcome::StepLimit) {
+            EXPECT_EQ(result.steps, row.maxSteps);
         }
         if (row.outcome == Outcome::OutputLimit) {
             EXPECT_GT(result.outputBytes, row.maxOutput);
@@ -202,7 +201,9 @@ TEST(Suite, FilesAndSubmissionsOnDisk) {
     fs::path dir = fs::temp_directory_path() / ("tavro-grade-test-" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "suite");
-    auto write = [&](const fs::path& path, const std::string& text) { std::ofstream(dir / path) << text; };
+    auto write = [&](const fs::path& path, const std::string& text) {
+        std::ofstream(dir / path) << text;
+    };
     write("suite/b.out", HALT);
     write("suite/a.out", "out: 1\n" + HALT);
     write("suite/a.in", "1\n");
@@ -217,7 +218,8 @@ TEST(Suite, FilesAndSubmissionsOnDisk) {
               std::string::npos);
     EXPECT_NE(loadSuite((dir / "none").string(), Limits{}).error, "");
     fs::create_directories(dir / "empty");
-    EXPECT_NE(loadSuite((dir / "empty").string(), Limits{}).error.find("no tests"), std::string::npos);
+    EXPECT_NE(loadSuite((dir / "empty").string(), Limits{}).error.find("no tests"),
+              std::string::npos);
 
     fs::create_directories(dir / "one");
     write("one/x.tas", " END\n");
@@ -230,7 +232,8 @@ TEST(Suite, FilesAndSubmissionsOnDisk) {
     const std::tuple<const char*, const char*, Outcome, const char*> rows[] = {
         {"one", "", Outcome::Pass, ""},
         {"one/", "", Outcome::Pass, ""},
-        {"two", "", Outcome::Unreadable, "several .tas files (x.tas, y.tas): choose one with --file"},
+        {"two", "", Outcome::Unreadable,
+         "several .tas files (x.tas, y.tas): choose one with --file"},
         {"two", "y", Outcome::AssemblyError, "line 1: ',' is expected"},
         {"two", "y.tas", Outcome::AssemblyError, "line 1: ',' is expected"},
         {"two", "w.tas", Outcome::Unreadable, "No such file or directory"},
@@ -243,7 +246,8 @@ TEST(Suite, FilesAndSubmissionsOnDisk) {
     test.expected = HALT;
     for (const auto& [path, file, outcome, detail] : rows) {
         SCOPED_TRACE(path);
-        TestResult result = gradeTest(loadSubmission((dir / path).string(), file), test, GradeOptions{});
+        TestResult result =
+            gradeTest(loadSubmission((dir / path).string(), file), test, GradeOptions{});
         EXPECT_EQ(OUTCOME_NAMES[int(result.outcome)], OUTCOME_NAMES[int(outcome)]);
         EXPECT_TRUE(result.detail.ends_with(detail)) << result.detail;
     }
@@ -273,7 +277,8 @@ std::vector<std::string> exampleClass() {
 TEST(Pool, AnyNumberOfThreadsGivesTheSameReport) {
     Suite suite = exampleSuite();
     std::vector<std::string> paths = exampleClass();
-    for (int copy = 0; copy < 3; copy++) paths.insert(paths.end(), paths.begin(), paths.begin() + 7);
+    for (int copy = 0; copy < 3; copy++)
+        paths.insert(paths.end(), paths.begin(), paths.begin() + 7);
     std::string reports[2];
     unsigned jobs[2] = {1, 4};
     for (int i = 0; i < 2; i++) {
@@ -289,35 +294,16 @@ TEST(Pool, AnyNumberOfThreadsGivesTheSameReport) {
     EXPECT_EQ(reports[0], reports[1]);
 }
 
-TEST(Pool, AnInterruptStopsEveryRunAtOnce) {
-    Suite suite;
-    suite.tests.resize(3);
-    for (TestCase& test : suite.tests) test.limits.maxSteps = UINT64_MAX;
-    std::string loop = writeTempFile("L JMP L\n");
-    std::atomic<int> interrupt{0};
-    GradeOptions options;
-    options.jobs = 3;
-    options.interrupt = &interrupt;
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        interrupt.store(1);
-    });
-    std::vector<SubmissionResult> results;
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(gradeAll(suite, {loop, loop, loop, loop}, options, &results));
-    stopper.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-}
-
 TEST(Command, CtrlCWritesNoHalfReport) {
     fs::path dir = fs::temp_directory_path() / ("tavro-grade-int-" + std::to_string(getpid()));
     fs::create_directories(dir / "suite");
     std::ofstream(dir / "suite/a.out") << HALT;
     std::ofstream(dir / "loop.tas") << "L JMP L\n";
     std::string report = (dir / "report.json").string();
+    std::string loop = (dir / "loop.tas").string();
     Child child(TAVRO_GRADE_BINARY,
-                {"tavro-grade", "--max-steps", "100000000000", "--output", report,
-                 (dir / "suite").string(), (dir / "loop.tas").string()});
+                {"tavro-grade", "--max-steps", "100000000000", "--jobs", "2", "--output", report,
+                 (dir / "suite").string(), loop, loop, loop});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     child.signal(SIGINT);
     ProcessResult result = child.finish(5000);

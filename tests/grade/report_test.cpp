@@ -59,12 +59,13 @@ TEST(Report, JsonHasEveryFieldOfTheSchema) {
     EXPECT_EQ(alice["path"], "alice.tas");
     EXPECT_EQ(alice["score"], 1.5);
     EXPECT_EQ(alice["max_score"], 1.5);
-    EXPECT_EQ(alice["warnings"][0], "!!Undefined Label ... Memory allocated: NOWHERE = [5], Line=2");
+    EXPECT_EQ(alice["warnings"][0],
+              "!!Undefined Label ... Memory allocated: NOWHERE = [5], Line=2");
     const json& hostile = report["submissions"][1];
     EXPECT_EQ(hostile["score"], 0);
     for (const json& test : hostile["tests"]) {
-        for (const char* field : {"name", "outcome", "steps", "output_bytes", "score",
-                                  "max_score", "detail"}) {
+        for (const char* field :
+             {"name", "outcome", "steps", "output_bytes", "score", "max_score", "detail"}) {
             EXPECT_TRUE(test.contains(field)) << field;
         }
         EXPECT_EQ(test["outcome"], "wrong-output");
