@@ -28,13 +28,13 @@ static Suite makeSuite() {
     Suite suite;
     suite.path = "fuzz";
     suite.tests.push_back(makeTest("sum", "1\n2\n3\n0\n",
-                                   "out: 3\nout: 6\n>>> Program terminated. (Halt)\n", 20000, 4096,
+                                   "out: 3\nout: 6\n>>> Program terminated. (Halt)\n", 2000, 4096,
                                    Compare::Exact));
     suite.tests[0].checks = {{"BX", 1, 6}, {"TOTAL", -1, 6}};
     suite.tests.push_back(makeTest("echo", "5\nx\n-7",
-                                   "out: 5 \nout: -7\n>>> Program terminated. (Halt)\n\n", 5000,
+                                   "out: 5 \nout: -7\n>>> Program terminated. (Halt)\n\n", 1000,
                                    256, Compare::Trim));
-    suite.tests.push_back(makeTest("short", "", "", 1000, 40, Compare::Exact));
+    suite.tests.push_back(makeTest("short", "", "", 100, 40, Compare::Exact));
     suite.tests[2].points = 0.5;
     return suite;
 }
