@@ -152,8 +152,8 @@ int main(int argc, char** argv) {
 
     std::string text = renderReport(load.suite, results, report);
     bool written = writeAll(outputFd, text);
-    if (interruptRequested.load() != 0) endInterrupted(temporary);
     if (!temporary.empty()) {
+        if (interruptRequested.load() != 0) endInterrupted(temporary);  // before the rename
         written = fsync(outputFd) == 0 && close(outputFd) == 0 && written &&
                   rename(temporary.c_str(), outputPath.c_str()) == 0;
         if (!written) {
