@@ -17,6 +17,9 @@ tavro_install_program(tavro-dap)
 tavro_install_program(tavro-lsp)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# tavro-grade, its manual page and the teacher's guide to grading.
+tavro_install_program(tavro-grade)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/grading.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(TAVRO_MAINTAINER "Tavro maintainers <maintainers@tavro.invalid>" CACHE STRING
     "The Maintainer of the Debian package: a name and an address")

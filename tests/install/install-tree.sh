@@ -35,4 +35,13 @@ done
 "$prefix/bin/tavro-list" "$prefix/share/doc/tavro/examples/hello.tas" |
     cmp -s - "$source/tests/golden-list/hello.stdout" ||
     { echo "the installed tavro-list lists hello.tas differently"; status=1; }
+
+# tavro-grade beside tavro: its page, its guide, and the installed example class graded.
+cmp -s "$source/docs/tavro-grade.1" "$prefix/share/man/man1/tavro-grade.1" ||
+    { echo "share/man/man1/tavro-grade.1 is missing or differs"; status=1; }
+cmp -s "$source/docs/grading.md" "$prefix/share/doc/tavro/grading.md" ||
+    { echo "share/doc/tavro/grading.md is missing or differs"; status=1; }
+(cd "$prefix/share/doc/tavro/examples/grading" &&
+    "$prefix/bin/tavro-grade" --diff . submissions/*.tas | cmp -s - expected/report.txt) ||
+    { echo "the installed tavro-grade does not grade the installed example class"; status=1; }
 exit $status

@@ -46,7 +46,9 @@ fi
 expected=(./usr/bin/tavro ./usr/bin/tavro-list ./usr/share/man/man1/tavro.1.gz
     ./usr/share/man/man1/tavro-list.1.gz ./usr/bin/tavro-dap
     ./usr/share/man/man1/tavro-dap.1.gz ./usr/bin/tavro-lsp
-    ./usr/share/man/man1/tavro-lsp.1.gz ./usr/share/doc/tavro/copyright
+    ./usr/share/man/man1/tavro-lsp.1.gz ./usr/bin/tavro-grade
+    ./usr/share/man/man1/tavro-grade.1.gz ./usr/share/doc/tavro/grading.md
+    ./usr/share/doc/tavro/copyright
     ./usr/share/doc/tavro/changelog.gz ./usr/share/doc/tavro/language.md)
 for file in "$source"/examples/*.* "$source"/examples/errors/*; do
     expected+=("./usr/share/doc/tavro/examples/${file#"$source/examples/"}")

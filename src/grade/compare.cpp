@@ -1,0 +1,83 @@
+// Output comparison. Both texts are split into lines that keep their line ends, so that in an
+// exact comparison a missing final line end is a difference like any other; the trim mode
+// drops blanks (and a CR, for suites written on Windows) at line ends and blank lines at the
+// end before comparing.
+#include "grade/compare.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "grade/text.h"
+
+namespace tavro {
+
+constexpr size_t DIFF_LINES = 5;  // lines of each side that a diff shows
+
+static std::vector<std::string_view> splitLines(std::string_view text, Compare compare) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string_view::npos ? text.size() : end + 1;
+        std::string_view line = text.substr(start, end - start);
+        if (compare == Compare::Trim) {
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r' ||
+                                     line.back() == ' ' || line.back() == '\t')) {
+                line.remove_suffix(1);
+            }
+        }
+        lines.push_back(line);
+        start = end;
+    }
+    if (compare == Compare::Trim) {
+        while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    }
+    return lines;
+}
+
+// A line for a report from byte from on: its text quoted, and a missing line end in words.
+static std::string describeLine(const std::vector<std::string_view>& lines, size_t i, size_t from) {
+    if (i >= lines.size()) return "end of output";
+    std::string_view line = lines[i];
+    bool ended = !line.empty() && line.back() == '\n';
+    if (ended) line.remove_suffix(1);
+    std::string text = quoteText(line.substr(std::min(from, line.size())));
+    if (from > 0) text.insert(1, "...");
+    return text + (ended || i + 1 < lines.size() ? "" : " (no line end)");
+}
+
+Difference compareOutput(std::string_view expected, std::string_view output, Compare compare,
+                         bool wantDiff) {
+    Difference result{true, "", ""};
+    if (compare == Compare::Exact && expected == output) return result;
+    std::vector<std::string_view> want = splitLines(expected, compare);
+    std::vector<std::string_view> got = splitLines(output, compare);
+    size_t i = 0;
+    while (i < want.size() && i < got.size() && want[i] == got[i]) i++;
+    if (i == want.size() && i == got.size()) return result;
+    result.equal = false;
+    // A difference far into a long line is shown from a little before it.
+    size_t column = 0;
+    if (i < want.size() && i < got.size()) {
+        while (column < want[i].size() && column < got[i].size() &&
+               want[i][column] == got[i][column]) {
+            column++;
+        }
+    }
+    size_t from = column > 40 ? column - 20 : 0;
+    result.detail = "line " + std::to_string(i + 1);
+    if (from > 0) result.detail += ", column " + std::to_string(column + 1);
+    result.detail +=
+        ": expected " + describeLine(want, i, from) + ", got " + describeLine(got, i, from);
+    if (wantDiff) {
+        for (size_t k = i; k < want.size() && k < i + DIFF_LINES; k++) {
+            result.diff += "-" + describeLine(want, k, 0) + "\n";
+        }
+        for (size_t k = i; k < got.size() && k < i + DIFF_LINES; k++) {
+            result.diff += "+" + describeLine(got, k, 0) + "\n";
+        }
+    }
+    return result;
+}
+
+}  // namespace tavro

@@ -1,0 +1,302 @@
+// Report writers. Texts from submissions reach a report only through text.h's escaping (details
+// are built escaped; paths and names are escaped here), so that a report is valid UTF-8 with no
+// control characters whatever the class handed in; json and junit then add their own quoting.
+// Points are written as integers when they are whole, as decimals otherwise.
+#include "grade/report.h"
+
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "grade/text.h"
+
+namespace tavro {
+
+using Json = nlohmann::ordered_json;
+
+static const char* outcomeName(Outcome outcome) { return OUTCOME_NAMES[static_cast<int>(outcome)]; }
+
+// A whole submission failed before its tests ran (every test has the same outcome).
+static bool failedWhole(const SubmissionResult& result) {
+    return !result.tests.empty() && (result.tests[0].outcome == Outcome::AssemblyError ||
+                                     result.tests[0].outcome == Outcome::Unreadable);
+}
+
+static double maxScoreOf(const Suite& suite) {
+    double total = 0;
+    for (const TestCase& test : suite.tests) total += test.points;
+    return total;
+}
+
+// ---- text ----------------------------------------------------------------------------------
+
+static std::string coloured(Outcome outcome, bool colour) {
+    static constexpr const char* COLOURS[OUTCOME_COUNT] = {
+        "32", "31", "31", "35", "33", "33", "33", "35",
+    };
+    if (!colour) return outcomeName(outcome);
+    return std::string("\033[") + COLOURS[static_cast<int>(outcome)] + "m" + outcomeName(outcome) +
+           "\033[0m";
+}
+
+static std::string indentDiff(const std::string& diff) {
+    std::string text;
+    size_t start = 0;
+    while (start < diff.size()) {
+        size_t end = diff.find('\n', start);
+        text += "      " + diff.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    return text;
+}
+
+static std::string textReport(const Suite& suite, const std::vector<SubmissionResult>& results,
+                              const ReportOptions& options) {
+    std::string text;
+    std::string possible = formatPoints(maxScoreOf(suite));
+    std::map<double, size_t> scores;
+    size_t outcomes[OUTCOME_COUNT] = {};
+    for (const SubmissionResult& result : results) {
+        text += displayText(result.path) + "  " + formatPoints(result.score) + "/" + possible + " ";
+        bool seen[OUTCOME_COUNT] = {};
+        for (size_t t = 0; t < result.tests.size(); t++) {
+            Outcome outcome = result.tests[t].outcome;
+            text +=
+                " " + displayText(suite.tests[t].name) + "=" + coloured(outcome, options.colour);
+            seen[static_cast<int>(outcome)] = true;
+        }
+        text += "\n";
+        for (const std::string& warning : result.warnings) text += "  warning: " + warning + "\n";
+        if (failedWhole(result)) {
+            const TestResult& first = result.tests[0];
+            text += "  " + std::string(outcomeName(first.outcome)) + ": " + first.detail + "\n";
+        } else {
+            for (size_t t = 0; t < result.tests.size(); t++) {
+                const TestResult& test = result.tests[t];
+                if (test.outcome == Outcome::Pass) continue;
+                text += "  " + displayText(suite.tests[t].name) + ": " + outcomeName(test.outcome) +
+                        ": " + test.detail + "\n";
+                if (options.diff) text += indentDiff(test.diff);
+            }
+        }
+        scores[result.score]++;
+        for (int k = 0; k < OUTCOME_COUNT; k++) outcomes[k] += seen[k] ? 1 : 0;
+    }
+    text += "\n" + std::to_string(results.size()) + " submission" +
+            (results.size() == 1 ? "" : "s") + ", " + std::to_string(suite.tests.size()) + " test" +
+            (suite.tests.size() == 1 ? "" : "s") + ", " + possible + " points possible\n";
+    text += "scores:\n";
+    for (auto it = scores.rbegin(); it != scores.rend(); ++it) {
+        std::string score = formatPoints(it->first) + "/" + possible;
+        text += "  " + score + std::string(score.size() < 12 ? 12 - score.size() : 1, ' ') +
+                std::to_string(it->second) + "\n";
+    }
+    text += "submissions with each outcome:\n";
+    for (int k = 0; k < OUTCOME_COUNT; k++) {
+        std::string name = outcomeName(static_cast<Outcome>(k));
+        text += "  " + coloured(static_cast<Outcome>(k), options.colour) +
+                std::string(16 - name.size(), ' ') + std::to_string(outcomes[k]) + "\n";
+    }
+    return text;
+}
+
+// ---- json and gradescope -------------------------------------------------------------------
+
+static Json points(double value) {
+    if (formatPoints(value).find_first_not_of("0123456789") == std::string::npos) {
+        return static_cast<int64_t>(value);
+    }
+    return value;
+}
+
+static Json testJson(const TestCase& test, const TestResult& result, bool diff) {
+    Json json = {
+        {"name", test.name},
+        {"outcome", outcomeName(result.outcome)},
+        {"steps", result.steps},
+        {"output_bytes", result.outputBytes},
+        {"score", points(result.score)},
+        {"max_score", points(result.maxScore)},
+        {"detail", result.detail},
+    };
+    if (result.line > 0) json["line"] = result.line;
+    if (!result.message.empty()) json["message"] = result.message;
+    if (!result.status.empty()) {
+        json["status"] = result.status;
+        json["ip"] = result.ip;
+    }
+    if (diff && !result.diff.empty()) json["diff"] = result.diff;
+    return json;
+}
+
+static std::string dump(const Json& json) {
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+static std::string jsonReport(const Suite& suite, const std::vector<SubmissionResult>& results,
+                              const ReportOptions& options) {
+    Json submissions = Json::array();
+    for (const SubmissionResult& result : results) {
+        Json tests = Json::array();
+        for (size_t t = 0; t < result.tests.size(); t++) {
+            tests.push_back(testJson(suite.tests[t], result.tests[t], options.diff));
+        }
+        submissions.push_back({
+            {"path", result.path},
+            {"file", result.file},
+            {"score", points(result.score)},
+            {"max_score", points(result.maxScore)},
+            {"warnings", result.warnings},
+            {"tests", tests},
+        });
+    }
+    return dump({{"suite", suite.path},
+                 {"max_score", points(maxScoreOf(suite))},
+                 {"submissions", submissions}});
+}
+
+static std::string gradescopeReport(const Suite& suite,
+                                    const std::vector<SubmissionResult>& results,
+                                    const ReportOptions& options) {
+    Json tests = Json::array();
+    std::string output;
+    double score = 0;
+    if (!results.empty()) {
+        const SubmissionResult& result = results[0];
+        score = result.score;
+        for (const std::string& warning : result.warnings) output += "warning: " + warning + "\n";
+        if (failedWhole(result)) {
+            output += std::string(outcomeName(result.tests[0].outcome)) + ": " +
+                      result.tests[0].detail + "\n";
+        }
+        for (size_t t = 0; t < result.tests.size(); t++) {
+            const TestResult& test = result.tests[t];
+            std::string text = outcomeName(test.outcome);
+            if (!test.detail.empty()) text += ": " + test.detail;
+            if (options.diff && !test.diff.empty()) text += "\n" + test.diff;
+            tests.push_back({
+                {"name", suite.tests[t].name},
+                {"score", points(test.score)},
+                {"max_score", points(test.maxScore)},
+                {"status", test.outcome == Outcome::Pass ? "passed" : "failed"},
+                {"output", text},
+            });
+        }
+    }
+    return dump({{"score", points(score)}, {"output", output}, {"tests", tests}});
+}
+
+// ---- csv -----------------------------------------------------------------------------------
+
+// A field as RFC 4180 quotes it; a name that a spreadsheet would take for a formula gets a
+// leading apostrophe.
+static std::string csvField(const std::string& raw) {
+    std::string text = displayText(raw);
+    if (!text.empty() && std::string_view("=+-@").find(text[0]) != std::string_view::npos) {
+        text.insert(0, "'");
+    }
+    if (text.find_first_of(",\"") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+static std::string csvReport(const Suite& suite, const std::vector<SubmissionResult>& results) {
+    std::string text = "path";
+    for (const TestCase& test : suite.tests) text += "," + csvField(test.name);
+    text += ",total\n";
+    for (const SubmissionResult& result : results) {
+        text += csvField(result.path);
+        for (const TestResult& test : result.tests) text += "," + formatPoints(test.score);
+        text += "," + formatPoints(result.score) + "\n";
+    }
+    return text;
+}
+
+// ---- junit ---------------------------------------------------------------------------------
+
+// Text for an attribute or an element: escaped for display line by line, then for XML.
+static std::string xml(const std::string& raw) {
+    std::string safe;
+    size_t start = 0;
+    while (start <= raw.size()) {
+        size_t end = raw.find('\n', start);
+        if (end == std::string::npos) end = raw.size();
+        safe += displayText(std::string_view(raw).substr(start, end - start));
+        if (end < raw.size()) safe += '\n';
+        start = end + 1;
+    }
+    std::string text;
+    for (char c : safe) {
+        switch (c) {
+            case '&': text += "&amp;"; break;
+            case '<': text += "&lt;"; break;
+            case '>': text += "&gt;"; break;
+            case '"': text += "&quot;"; break;
+            case '\'': text += "&apos;"; break;
+            default: text += c;
+        }
+    }
+    return text;
+}
+
+// Wrong output and a state that does not match are failures; everything else is an error.
+static bool isFailure(Outcome outcome) {
+    return outcome == Outcome::WrongOutput || outcome == Outcome::StateMismatch;
+}
+
+static std::string junitReport(const Suite& suite, const std::vector<SubmissionResult>& results,
+                               const ReportOptions& options) {
+    size_t failures = 0, errors = 0, tests = 0;
+    std::string body;
+    for (const SubmissionResult& result : results) {
+        size_t ownFailures = 0, ownErrors = 0;
+        std::string cases;
+        std::string classname = xml(result.path);
+        for (char& c : classname) c = c == '.' ? '_' : c;  // readers split class names at dots
+        for (size_t t = 0; t < result.tests.size(); t++) {
+            const TestResult& test = result.tests[t];
+            cases += "    <testcase name=\"" + xml(suite.tests[t].name) + "\" classname=\"" +
+                     classname + "\"";
+            if (test.outcome == Outcome::Pass) {
+                cases += "/>\n";
+                continue;
+            }
+            const char* element = isFailure(test.outcome) ? "failure" : "error";
+            (isFailure(test.outcome) ? ownFailures : ownErrors)++;
+            cases += ">\n      <" + std::string(element) + " type=\"" + outcomeName(test.outcome) +
+                     "\" message=\"" + xml(test.detail) + "\">";
+            cases += xml(options.diff && !test.diff.empty() ? test.diff : test.detail);
+            cases += "</" + std::string(element) + ">\n    </testcase>\n";
+        }
+        body += "  <testsuite name=\"" + xml(result.path) + "\" tests=\"" +
+                std::to_string(result.tests.size()) + "\" failures=\"" +
+                std::to_string(ownFailures) + "\" errors=\"" + std::to_string(ownErrors) +
+                "\" skipped=\"0\">\n    <properties>\n" +
+                "      <property name=\"score\" value=\"" + formatPoints(result.score) + "\"/>\n" +
+                "      <property name=\"max_score\" value=\"" + formatPoints(result.maxScore) +
+                "\"/>\n";
+        for (const std::string& warning : result.warnings) {
+            body += "      <property name=\"warning\" value=\"" + xml(warning) + "\"/>\n";
+        }
+        body += "    </properties>\n" + cases + "  </testsuite>\n";
+        failures += ownFailures;
+        errors += ownErrors;
+        tests += result.tests.size();
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"tavro-grade\" tests=\"" +
+           std::to_string(tests) + "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
+           std::to_string(errors) + "\">\n" + body + "</testsuites>\n";
+}
+
+std::string renderReport(const Suite& suite, const std::vector<SubmissionResult>& results,
+                         const ReportOptions& options) {
+    switch (options.format) {
+        case Format::Json: return jsonReport(suite, results, options);
+        case Format::Csv: return csvReport(suite, results);
+        case Format::Junit: return junitReport(suite, results, options);
+        case Format::Gradescope: return gradescopeReport(suite, results, options);
+        default: return textReport(suite, results, options);
+    }
+}
+
+}  // namespace tavro

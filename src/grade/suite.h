@@ -1,0 +1,67 @@
+// A suite: a folder of tests, each NAME.out (the exact expected standard output) with an
+// optional NAME.in (standard input), and an optional suite.toml with the settings. Settings
+// resolve, most specific first: the test's [tests.NAME] table, suite.toml's top level, the
+// command line, the built-in defaults.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavro {
+
+enum class Compare : uint8_t {
+    Exact,  // byte for byte
+    Trim,   // blanks (and a CR) at line ends and blank lines at the end are ignored
+};
+
+// What one run of a test may take.
+struct Limits {
+    uint64_t maxSteps = 10'000'000;  // instructions; a run that reaches them is a step-limit
+    uint64_t maxOutput = 1 << 20;    // bytes of standard output, closing line included
+    uint32_t seed = 1;               // the random port's seed
+};
+
+// A final-state check: a register, or the word at a label, must hold value.
+struct StateCheck {
+    std::string key;    // as suite.toml names it
+    int registerIndex;  // AX..DX as 0..3, or -1 for a label
+    int16_t value;
+};
+
+struct TestCase {
+    std::string name;
+    std::string expected;  // NAME.out
+    std::string input;     // NAME.in, or empty
+    double points = 1;
+    Limits limits;
+    Compare compare = Compare::Exact;
+    std::vector<StateCheck> checks;
+};
+
+struct Suite {
+    std::string path;
+    std::vector<TestCase> tests;  // in byte order of their names
+};
+
+struct SuiteLoad {
+    Suite suite;
+    std::string error;  // empty when the suite was read
+};
+
+// Reads the suite folder at path; defaults are the command line's limits.
+SuiteLoad loadSuite(const std::string& path, const Limits& defaults);
+// Applies suite.toml's text to tests that carry the command line's limits; returns the first
+// error ("suite.toml:LINE:COLUMN: ...") or an empty string.
+std::string applySettings(std::string_view toml, std::vector<TestCase>* tests);
+
+}  // namespace tavro
+
+namespace tavro {
+
+// Reads the regular file at path, if it holds at most maxBytes, into *bytes; returns why not
+// ("" on success).
+std::string readFile(const std::string& path, uint64_t maxBytes, std::string* bytes);
+
+}  // namespace tavro

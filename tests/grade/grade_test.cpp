@@ -1,0 +1,314 @@
+// The grader's promises: one outcome per test, decided at the exact limits; standard output
+// byte for byte what tavro writes (against the real binary, on every golden case and
+// example); suite settings resolved most specific first, with every mistake refused; any
+// number of threads giving the same report; Ctrl-C leaving nothing behind.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "grade/grade.h"
+#include "grade/report.h"
+#include "process.h"
+
+using namespace tavro;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string HALT = ">>> Program terminated. (Halt)\n";
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Row {
+    const char* source;
+    std::string expected;
+    Outcome outcome;
+    std::string detail;  // the detail, or its start when it ends with "..."
+    uint64_t maxSteps = 1000;
+    uint64_t maxOutput = 1000;
+    Compare compare = Compare::Exact;
+    std::vector<StateCheck> checks = {};
+    const char* input = "";
+};
+
+}  // namespace
+
+TEST(Grade, EachOutcomeAtItsExactLimits) {
+    const char* five = " COPY AX, #5\n OUT AX\n END\n";  // 3 steps, 38 bytes of output
+    const char* total = " COPY AX, #5\n COPY TOTAL, AX\n END\nTOTAL 0\n";
+    const std::string out5 = "out: 5\n" + HALT;
+    const Compare trim = Compare::Trim, exact = Compare::Exact;
+    // clang-format off
+    const Row rows[] = {
+        {five, out5, Outcome::Pass, "", 3, 38},
+        {five, out5, Outcome::StepLimit, "still running after 2 steps", 2},
+        {"L JMP L\n", "", Outcome::StepLimit, "still running after 1000 steps"},
+        {five, out5, Outcome::OutputLimit, "more than 37 bytes of output", 3, 37},
+        {five, out5, Outcome::OutputLimit, "more than 6 bytes of output", 3, 6},
+        {"L OUT AX\n JMP L\n", "", Outcome::OutputLimit, "more than 100 bytes of output", 100000, 100},
+        {five, "out: 6\n" + HALT, Outcome::WrongOutput, "line 1: expected \"out: 6\", got \"out: 5\""},
+        {five, "out: 5\n>>> Program terminated. (Halt)", Outcome::WrongOutput,
+         "line 2: expected \">>> Program terminated. (Halt)\" (no line end), got \">>> ..."},
+        {five, "out: 5\n", Outcome::WrongOutput,
+         "line 2: expected end of output, got \">>> Program terminated. (Halt)\""},
+        {five, "out: 5 \t\n>>> Program terminated. (Halt)\r\n\n \n", Outcome::WrongOutput, "line 1..."},
+        {five, "out: 5 \t\n>>> Program terminated. (Halt)\r\n\n \n", Outcome::Pass, "", 9, 99, trim},
+        {five, "out: 5\n\n" + HALT, Outcome::WrongOutput, "line 2...", 9, 99, trim},
+        {total, HALT, Outcome::Pass, "", 9, 99, exact, {{"ax", 0, 5}, {"total", -1, 5}}},
+        {total, HALT, Outcome::StateMismatch, "AX = 5, expected -5; Total = 5, expected 6", 9, 99,
+         exact, {{"AX", 0, -5}, {"Total", -1, 6}, {"CX", 2, 0}}},
+        {total, HALT, Outcome::StateMismatch, "SUM: no such label", 9, 99, exact, {{"SUM", -1, 0}}},
+        {" COPY AX #5\n", HALT, Outcome::AssemblyError, "line 1: ',' is expected"},
+        {" END\n RES 4000\n RES 100\n", HALT, Outcome::AssemblyError, "line 3: Memory area is too large."},
+        {" COPY AX, #0\n\n  DIV BX, AX\n", HALT, Outcome::RuntimeError,
+         "div by zero at ip=2, line 3: \"DIV BX, AX\""},
+        {" COPY AX, #0\n DIV BX, AX\n", ">>> Program terminated. (div by zero)\n", Outcome::Pass, ""},
+        {" IN AX\n OUT AX\n", HALT, Outcome::RuntimeError, "unexpected EOF at ip=0, line 1: \"IN AX\""},
+        {" IN AX\n OUT AX\n", "out: -7\n" + HALT, Outcome::Pass, "", 9, 99, exact, {}, "x\n -7"},
+        {"", HALT, Outcome::Unreadable, "empty file"},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.source) + " expecting " + OUTCOME_NAMES[int(row.outcome)]);
+        TestCase test;
+        test.expected = row.expected;
+        test.input = row.input;
+        test.points = 2;
+        test.limits.maxSteps = row.maxSteps;
+        test.limits.maxOutput = row.maxOutput;
+        test.compare = row.compare;
+        test.checks = row.checks;
+        TestResult result = gradeTest(prepareSubmission("s.tas", row.source), test, GradeOptions{});
+        EXPECT_EQ(OUTCOME_NAMES[int(result.outcome)], OUTCOME_NAMES[int(row.outcome)]);
+        std::string_view detail = row.detail;
+        if (detail.size() > 3 && detail.ends_with("...")) detail.remove_suffix(3);
+        EXPECT_EQ(result.detail.substr(0, detail.size()), detail);
+        if (detail.size() == row.detail.size()) {
+            EXPECT_EQ(result.detail.size(), detail.size());
+        }
+        EXPECT_EQ(result.score, row.outcome == Outcome::Pass ? 2 : 0);
+        EXPECT_EQ(result.maxScore, 2);
+        if (row.outcome == Outcome::StepLimit) {
+            EXPECT_EQ(result.steps, row.maxSteps);
+        }
+        if (row.outcome == Outcome::OutputLimit) {
+            EXPECT_GT(result.outputBytes, row.maxOutput);
+            EXPECT_LE(result.outputBytes, row.maxOutput + 40);  // the line that crossed it
+        }
+    }
+}
+
+TEST(Grade, TheSeedRepeatsRandomNumbers) {
+    Submission submission = prepareSubmission("r.tas", " COPY AX, RANDOM\n OUT AX\n END\n");
+    std::string outputs[3];
+    uint32_t seeds[3] = {7, 7, 8};
+    for (int i = 0; i < 3; i++) {
+        TestCase test;
+        test.limits.seed = seeds[i];
+        gradeTest(submission, test, GradeOptions{}, &outputs[i]);
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_NE(outputs[0], outputs[2]);
+}
+
+// Every golden case run without options, and every example with a checked output: the grader's
+// captured output against the real tavro's standard output, byte for byte.
+TEST(Grade, StandardOutputIsTavrosByteForByte) {
+    fs::path source = TAVRO_SOURCE_DIR;
+    std::vector<fs::path> programs;
+    for (const char* dir : {"tests/golden", "examples", "examples/errors"}) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(source / dir)) {
+            fs::path path = entry.path();
+            if (path.extension() != ".tas" || path.stem() == "dice") continue;
+            fs::path args = fs::path(path).replace_extension(".args");
+            if (fs::exists(args) && readAll(args).find('-') != std::string::npos) continue;
+            programs.push_back(path);
+        }
+    }
+    ASSERT_GT(programs.size(), 30u);
+    TestCase test;
+    test.limits.maxSteps = UINT64_MAX;
+    test.limits.maxOutput = UINT64_MAX;
+    for (const fs::path& path : programs) {
+        SCOPED_TRACE(path.string());
+        fs::path in = fs::path(path).replace_extension(".in");
+        test.input = fs::exists(in) ? readAll(in) : "";
+        std::string output;
+        Submission submission = loadSubmission(path.string(), "");
+        gradeTest(submission, test, GradeOptions{}, &output);
+        ProcessResult tavro = runProcess(TAVRO_BINARY, {"tavro", path.string()}, test.input);
+        EXPECT_EQ(output, tavro.out);
+    }
+}
+
+TEST(Suite, SettingsResolveMostSpecificFirst) {
+    std::vector<TestCase> tests(2);
+    tests[0].name = "a";
+    tests[1].name = "b.c";
+    for (TestCase& test : tests) test.limits = {500, 600, 7};  // the command line's
+    std::string error = applySettings(
+        "points = 1.5\nmax_steps = 100\nexpect = { AX = 1, total = 2 }\n"
+        "[tests.\"b.c\"]\npoints = 3\nseed = 9\ncompare = \"trim\"\nexpect = { TOTAL = -3 }\n",
+        &tests);
+    ASSERT_EQ(error, "");
+    EXPECT_EQ(tests[0].points, 1.5);
+    EXPECT_EQ(tests[1].points, 3);
+    EXPECT_EQ(tests[0].limits.maxSteps, 100u);
+    EXPECT_EQ(tests[1].limits.maxSteps, 100u);
+    EXPECT_EQ(tests[0].limits.maxOutput, 600u);
+    EXPECT_EQ(tests[0].limits.seed, 7u);
+    EXPECT_EQ(tests[1].limits.seed, 9u);
+    EXPECT_EQ(tests[0].compare, Compare::Exact);
+    EXPECT_EQ(tests[1].compare, Compare::Trim);
+    ASSERT_EQ(tests[1].checks.size(), 2u);
+    EXPECT_EQ(tests[1].checks[0].registerIndex, 0);
+    EXPECT_EQ(tests[1].checks[1].key, "TOTAL");
+    EXPECT_EQ(tests[1].checks[1].value, -3);
+}
+
+TEST(Suite, MistakesAreRefusedWithTheirPlace) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"max_step = 5\n", "suite.toml:1:1: unknown key 'max_step'"},
+        {"points = -1\n", "suite.toml:1:10: points must be"},
+        {"points = \"2\"\n", "suite.toml:1:10: points must be"},
+        {"max_steps = 0\n", "suite.toml:1:13: max_steps must be an integer from 1"},
+        {"max_output = 1.5\n", "suite.toml:1:14: max_output must be an integer"},
+        {"seed = 4294967296\n", "suite.toml:1:8: seed must be an integer from 0 to 4294967295"},
+        {"compare = \"fuzzy\"\n", "suite.toml:1:11: compare must be"},
+        {"expect = { AX = 32768 }\n", "suite.toml:1:17: expect.AX must be an integer from -32768"},
+        {"expect = { 'A X' = 1 }\n", "suite.toml:1:20: expect: 'A X' is neither"},
+        {"expect = 5\n", "suite.toml:1:10: expect must be a table"},
+        {"[tests.zz]\npoints = 1\n", "suite.toml:1:8: [tests.zz]: the suite has no zz.out"},
+        {"[tests.a]\nmax_stepz = 1\n", "suite.toml:2:1: unknown key 'max_stepz'"},
+        {"points = \n", "suite.toml:1:"},
+    };
+    for (const auto& [toml, error] : rows) {
+        std::vector<TestCase> tests(1);
+        tests[0].name = "a";
+        EXPECT_EQ(applySettings(toml, &tests).substr(0, std::strlen(error)), error) << toml;
+    }
+}
+
+TEST(Suite, FilesAndSubmissionsOnDisk) {
+    fs::path dir = fs::temp_directory_path() / ("tavro-grade-test-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "suite");
+    auto write = [&](const fs::path& path, const std::string& text) {
+        std::ofstream(dir / path) << text;
+    };
+    write("suite/b.out", HALT);
+    write("suite/a.out", "out: 1\n" + HALT);
+    write("suite/a.in", "1\n");
+    write("suite/notes.txt", "ignored");
+    SuiteLoad load = loadSuite((dir / "suite/").string(), Limits{});
+    ASSERT_EQ(load.error, "");
+    ASSERT_EQ(load.suite.tests.size(), 2u);
+    EXPECT_EQ(load.suite.tests[0].name, "a");
+    EXPECT_EQ(load.suite.tests[0].input, "1\n");
+    write("suite/orphan.in", "");
+    EXPECT_NE(loadSuite((dir / "suite").string(), Limits{}).error.find("orphan.in: there is no"),
+              std::string::npos);
+    EXPECT_NE(loadSuite((dir / "none").string(), Limits{}).error, "");
+    fs::create_directories(dir / "empty");
+    EXPECT_NE(loadSuite((dir / "empty").string(), Limits{}).error.find("no tests"),
+              std::string::npos);
+
+    fs::create_directories(dir / "one");
+    write("one/x.tas", " END\n");
+    fs::create_directories(dir / "two");
+    write("two/x.tas", " END\n");
+    write("two/y.tas", " COPY AX #1\n");
+    write("big.tas", std::string(MAX_SUBMISSION_SIZE + 1, ';'));
+    write("dir.tas/z.txt", "");
+    mkfifo((dir / "fifo.tas").c_str(), 0600);
+    const std::tuple<const char*, const char*, Outcome, const char*> rows[] = {
+        {"one", "", Outcome::Pass, ""},
+        {"one/", "", Outcome::Pass, ""},
+        {"two", "", Outcome::Unreadable,
+         "several .tas files (x.tas, y.tas): choose one with --file"},
+        {"two", "y", Outcome::AssemblyError, "line 1: ',' is expected"},
+        {"two", "y.tas", Outcome::AssemblyError, "line 1: ',' is expected"},
+        {"two", "w.tas", Outcome::Unreadable, "No such file or directory"},
+        {"empty", "", Outcome::Unreadable, "no .tas file in this folder"},
+        {"missing.tas", "", Outcome::Unreadable, "No such file or directory"},
+        {"big.tas", "", Outcome::Unreadable, "larger than 1048576 bytes"},
+        {"fifo.tas", "", Outcome::Unreadable, "not a regular file"},
+    };
+    TestCase test;
+    test.expected = HALT;
+    for (const auto& [path, file, outcome, detail] : rows) {
+        SCOPED_TRACE(path);
+        TestResult result =
+            gradeTest(loadSubmission((dir / path).string(), file), test, GradeOptions{});
+        EXPECT_EQ(OUTCOME_NAMES[int(result.outcome)], OUTCOME_NAMES[int(outcome)]);
+        EXPECT_TRUE(result.detail.ends_with(detail)) << result.detail;
+    }
+    fs::remove_all(dir);
+}
+
+namespace {
+
+Suite exampleSuite() {
+    SuiteLoad load = loadSuite(std::string(TAVRO_SOURCE_DIR) + "/examples/grading", Limits{});
+    EXPECT_EQ(load.error, "");
+    return load.suite;
+}
+
+std::vector<std::string> exampleClass() {
+    std::vector<std::string> paths;
+    fs::path dir = fs::path(TAVRO_SOURCE_DIR) / "examples/grading/submissions";
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        paths.push_back(entry.path().string());
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+}  // namespace
+
+TEST(Pool, AnyNumberOfThreadsGivesTheSameReport) {
+    Suite suite = exampleSuite();
+    std::vector<std::string> paths = exampleClass();
+    for (int copy = 0; copy < 3; copy++)
+        paths.insert(paths.end(), paths.begin(), paths.begin() + 7);
+    std::string reports[2];
+    unsigned jobs[2] = {1, 4};
+    for (int i = 0; i < 2; i++) {
+        GradeOptions options;
+        options.jobs = jobs[i];
+        std::vector<SubmissionResult> results;
+        size_t lastDone = 0;
+        ASSERT_TRUE(gradeAll(suite, paths, options, &results,
+                             [&](size_t done, size_t) { lastDone = done; }));
+        EXPECT_LE(lastDone, paths.size() * suite.tests.size());
+        reports[i] = renderReport(suite, results, {Format::Json, false, true});
+    }
+    EXPECT_EQ(reports[0], reports[1]);
+}
+
+TEST(Command, CtrlCWritesNoHalfReport) {
+    fs::path dir = fs::temp_directory_path() / ("tavro-grade-int-" + std::to_string(getpid()));
+    fs::create_directories(dir / "suite");
+    std::ofstream(dir / "suite/a.out") << HALT;
+    std::ofstream(dir / "loop.tas") << "L JMP L\n";
+    std::string report = (dir / "report.json").string();
+    std::string loop = (dir / "loop.tas").string();
+    Child child(TAVRO_GRADE_BINARY,
+                {"tavro-grade", "--max-steps", "100000000000", "--jobs", "2", "--output", report,
+                 (dir / "suite").string(), loop, loop, loop});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    child.signal(SIGINT);
+    ProcessResult result = child.finish(5000);
+    EXPECT_EQ(result.signal, SIGINT);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    fs::remove_all(dir);
+}
