@@ -9,7 +9,8 @@ namespace tavro {
 
 constexpr size_t INPUT_LINE_MAX = 63;
 
-int16_t parseInputNumber(const char* text, const char* end) {
+// Reads an IN line's number: an optional minus and digits, reduced modulo 65536 to 16 bits.
+static int16_t parseInputNumber(const char* text, const char* end) {
     bool negative = text < end && *text == '-';
     if (negative) text++;
     // Accumulating modulo 65536 keeps the exact value's residue, however many digits come.
