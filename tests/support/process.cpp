@@ -1,8 +1,11 @@
+// Child processes on pipes (or a pseudo-terminal), read while they are written to so that no
+// child ever blocks on a full pipe that the test means to drain.
 #include "process.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +13,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
+#include <fstream>
+#include <thread>
 
 static void makePipe(int fds[2]) {
     if (pipe2(fds, O_CLOEXEC) != 0) std::abort();
@@ -23,7 +27,7 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
              const ChildStreams& streams) {
     ::signal(SIGPIPE, SIG_IGN);
     int inPipe[2] = {-1, -1}, outPipe[2], errPipe[2];
-    if (streams.input == "pipe") makePipe(inPipe);
+    if (!streams.closedInput) makePipe(inPipe);
     if (streams.output == "terminal") {
         // The child writes to the terminal side; the test reads the other side like a pipe.
         int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -37,13 +41,10 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
     makePipe(errPipe);
     pid_ = fork();
     if (pid_ == 0) {
-        if (streams.input == "pipe") {
-            dup2(inPipe[0], 0);
-        } else if (streams.input == "closed") {
+        if (streams.closedInput) {
             close(0);
         } else {
-            int fd = open(streams.input.c_str(), O_RDONLY);
-            dup2(fd, 0);
+            dup2(inPipe[0], 0);
         }
         if (streams.output == "pipe" || streams.output == "terminal") {
             dup2(outPipe[1], 1);
@@ -103,11 +104,6 @@ void Child::write(const std::string& text) {
     }
 }
 
-void Child::closeInput() {
-    if (in_ >= 0) close(in_);
-    in_ = -1;
-}
-
 // Reads what is available within timeoutMs; false once both streams have ended.
 bool Child::pump(int timeoutMs) {
     pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
@@ -129,33 +125,65 @@ bool Child::pump(int timeoutMs) {
     return out_ >= 0 || err_ >= 0;
 }
 
+using Clock = std::chrono::steady_clock;
+
+static int msLeft(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::max<int64_t>(left.count(), 0));
+}
+
 bool Child::waitFor(const std::string& text, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (result_.out.find(text) == std::string::npos &&
            result_.err.find(text) == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        if (left <= 0 || !pump(static_cast<int>(left))) return false;
+        if (msLeft(deadline) == 0 || !pump(msLeft(deadline))) return false;
     }
     return true;
 }
 
+bool Child::catches(int sig) const {
+    // SigCgt is a hexadecimal mask of the caught signals, bit sig - 1 for signal sig.
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+    }
+    return false;
+}
+
+bool Child::blockedWriting() const {
+    // A child that sleeps with output pending in its pipe, and reads no input, is in a write.
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    size_t state = text.rfind(") ");  // the state follows the parenthesised command name
+    int pending = 0;
+    return state != std::string::npos && text[state + 2] == 'S' &&
+           ioctl(out_, FIONREAD, &pending) == 0 && pending > 0;
+}
+
 void Child::signal(int sig) { kill(pid_, sig); }
 
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (msLeft(deadline) == 0) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 ProcessResult Child::finish(int timeoutMs) {
-    closeInput();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (in_ >= 0) close(in_);
+    in_ = -1;
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (out_ >= 0 || err_ >= 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        if (left <= 0) {
+        if (msLeft(deadline) == 0) {
             kill(pid_, SIGKILL);
             result_.err += "[killed after timeout]";
-            left = 1000;
+            deadline = Clock::now() + std::chrono::seconds(1);
         }
-        pump(static_cast<int>(left));
+        pump(msLeft(deadline));
     }
     int status = 0;
     waitpid(pid_, &status, 0);
@@ -189,13 +217,16 @@ std::string writeTempFile(const std::string& text, const std::string& suffix) {
     name.push_back('\0');
     int fd = mkstemps(name.data(), static_cast<int>(suffix.size()));
     if (fd < 0) std::abort();
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) std::abort();
-        done += static_cast<size_t>(n);
-    }
     close(fd);
+    std::ofstream(name.data(), std::ios::binary) << text;
     tempFiles.paths.emplace_back(name.data());
     return tempFiles.paths.back();
+}
+
+std::vector<std::string> tavroArgs(const std::string& source,
+                                   const std::vector<std::string>& options) {
+    std::vector<std::string> args = {"tavro"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(writeTempFile(source));
+    return args;
 }
