@@ -56,7 +56,8 @@ struct Rig {
         return text + " input " + std::to_string(state.inputPosition) + " messages " +
                std::to_string(sinkBytes(messages)) + " memory " +
                hash(state.memory.data(), MEMORY_SIZE) + " random " +
-               hash(&state.random, sizeof state.random) + " out " + hash(out.data(), out.size());
+               hash(state.random.table, sizeof state.random.table) +
+               std::to_string(state.random.front) + " out " + hash(out.data(), out.size());
     }
 };
 
