@@ -33,6 +33,9 @@ static constexpr PredefinedName PREDEFINED_NAMES[] = {
     {"RANDOM", SymbolKind::Label, RANDOM_ADDRESS},
 };
 
+constexpr int PROBE_STEP = 311;  // odd, so a probe path visits every slot before it repeats
+constexpr int NO_SLOT = -1;      // findSlot's answer when the name is absent and no slot is free
+
 static char toUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
 // Writes name into a slot, upper-cased, at most 7 characters, NUL-padded.
@@ -43,21 +46,9 @@ static void storeName(SymbolEntry& entry, const char* name) {
     for (; i <= MAX_NAME_LENGTH; i++) stored[i] = '\0';
 }
 
-void initSymbols(SymbolTable& table) {
-    for (SymbolEntry& entry : table.slots) entry.kind = SymbolKind::Free;
-    table.overflowed = false;
-    for (const PredefinedName& predefined : PREDEFINED_NAMES) {
-        SymbolEntry& entry = table.slots[findSlot(table, predefined.name)];
-        storeName(entry, predefined.name);
-        entry.kind = predefined.kind;
-        entry.value = predefined.value;
-        entry.line = -1;
-    }
-}
-
 // home := ((c0 & 31) << 5) ^ ((c1 & 31) << 0) ^ ((c2 & 31) << 1) ^ ((c3 & 31) << 2), mod 1024,
 // the walk stopping at the name's end.
-int hashName(const char* name) {
+static int hashName(const char* name) {
     const auto* s = reinterpret_cast<const unsigned char*>(name);
     if (s[0] == '\0') return 0;
     int h = (s[0] & 31) << 5;
@@ -88,7 +79,8 @@ static uint64_t storedKey(const SymbolEntry& entry) {
     return key;
 }
 
-int findSlot(const SymbolTable& table, const char* name) {
+// Returns the slot holding name, or the first free slot on its probe path, or NO_SLOT.
+static int findSlot(const SymbolTable& table, const char* name) {
     uint64_t key = nameKey(name);
     int slot = hashName(name);
     for (int visited = 0; visited < SYMBOL_SLOTS; visited++) {
@@ -97,6 +89,18 @@ int findSlot(const SymbolTable& table, const char* name) {
         slot = (slot + PROBE_STEP) & (SYMBOL_SLOTS - 1);
     }
     return NO_SLOT;
+}
+
+void initSymbols(SymbolTable& table) {
+    for (SymbolEntry& entry : table.slots) entry.kind = SymbolKind::Free;
+    table.overflowed = false;
+    for (const PredefinedName& predefined : PREDEFINED_NAMES) {
+        SymbolEntry& entry = table.slots[findSlot(table, predefined.name)];
+        storeName(entry, predefined.name);
+        entry.kind = predefined.kind;
+        entry.value = predefined.value;
+        entry.line = -1;
+    }
 }
 
 // Returns the slot for name as findSlot does; when the table is full and the name is not in

@@ -9,8 +9,6 @@
 namespace tavro {
 
 constexpr int SYMBOL_SLOTS = 1024;
-constexpr int PROBE_STEP = 311;  // odd, so a probe path visits every slot before it repeats
-constexpr int NO_SLOT = -1;      // findSlot's answer when the name is absent and no slot is free
 
 enum class SymbolKind : uint8_t {
     Free = 0,
@@ -51,10 +49,6 @@ struct NameScope {
 
 // Empties the table (overflow flag included) and enters the 22 predefined names.
 void initSymbols(SymbolTable& table);
-// Returns the home slot of a name, 0 to 1023, from its first four characters.
-int hashName(const char* name);
-// Returns the slot holding name, or the first free slot on its probe path, or NO_SLOT.
-int findSlot(const SymbolTable& table, const char* name);
 // Defines name as a label at address on line; returns the kind the name had before.
 SymbolKind defineLabel(SymbolTable& table, const char* name, int64_t address, int32_t line);
 // Looks up the name written at p (length bytes), entering a new one as Undefined; returns the

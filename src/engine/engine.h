@@ -102,7 +102,8 @@ struct Machine {
 // Makes a machine at the start of program: its image, ip 0, DX 4094, and the given options.
 // Output goes nowhere until the caller sets out and messages (see common/sink.h).
 Machine makeMachine(const Program& program, const MachineOptions& options = {});
-// The same on a raw image of codeSize bytes (fuzzers, tests and tools that load images).
+// The same on a raw image of codeSize bytes (fuzzers, tests and tools that load images);
+// codeSize is held to 1 to 4093.
 Machine makeMachine(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
                     const MachineOptions& options = {});
 // Executes exactly one instruction through the definition (breakpoints are not looked at).

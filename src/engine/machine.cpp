@@ -14,7 +14,8 @@ namespace tavro {
 Machine makeMachine(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
                     const MachineOptions& options) {
     Machine m;
-    resetMachine(m.state, image, codeSize, options.seed);
+    // The machine reads an instruction's bytes below codeSize without a bound check of its own.
+    resetMachine(m.state, image, std::clamp(codeSize, 1, MAX_CODE_SIZE), options.seed);
     m.trace = options.trace;
     m.history = options.history;
     if (m.history.interval == 0) m.history.interval = 1;
@@ -256,7 +257,7 @@ void restartHistory(Machine& m) {
 }
 
 int16_t wordAt(const Machine& m, uint32_t address) {
-    if (address + 1 >= MEMORY_SIZE) return 0;
+    if (address >= MEMORY_SIZE - 1) return 0;  // address + 1 could wrap to 0
     return static_cast<int16_t>(readWord(m.state.memory.data() + address));
 }
 

@@ -35,8 +35,8 @@ int32_t nextRandom(RandomPort& port) {
     return static_cast<int32_t>((sum >> 1) & 0x7FFF);
 }
 
-
-int16_t parseInputNumber(const char* text, const char* end) {
+// Reads an IN line's number: an optional minus and digits, reduced modulo 65536 to 16 bits.
+static int16_t parseInputNumber(const char* text, const char* end) {
     bool negative = text < end && *text == '-';
     if (negative) text++;
     // Accumulating modulo 65536 keeps the exact value's residue, however many digits come.

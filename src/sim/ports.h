@@ -16,8 +16,6 @@ namespace tavro {
 void seedRandom(RandomPort& port, uint32_t seed);
 // Returns a fresh random number, 0 to 32767.
 int32_t nextRandom(RandomPort& port);
-// Reads an IN line's number: an optional minus and digits, reduced modulo 65536 to 16 bits.
-int16_t parseInputNumber(const char* text, const char* end);
 // Executes the reading of an IN: prompts once, then takes lines until one starts (after blanks)
 // with a digit or a minus. Running with *value set, UnexpectedEof, or WaitingForInput when no
 // whole line is there yet (the prompt is not repeated when the IN is tried again).

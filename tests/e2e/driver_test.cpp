@@ -6,12 +6,8 @@
 
 #include "process.h"
 
-static ProcessResult tavro(const std::vector<std::string>& options, const std::string& source,
-                           const std::string& input = "") {
-    std::vector<std::string> args = {"tavro"};
-    args.insert(args.end(), options.begin(), options.end());
-    args.push_back(writeTempFile(source));
-    return runProcess(TAVRO_BINARY, args, input);
+static ProcessResult tavro(const std::vector<std::string>& options, const std::string& source) {
+    return runProcess(TAVRO_BINARY, tavroArgs(source, options));
 }
 
 TEST(HostileSources, BinaryFilesGetLineErrorsNotCrashes) {
@@ -51,18 +47,6 @@ TEST(HostileSources, AHundredMegabytesOfComments) {
     EXPECT_EQ(result.out + result.err, "");
 }
 
-TEST(HostileSources, ThousandDigitNumbersAreOutOfRange) {
-    std::string digits(1000, '7');
-    ProcessResult result = tavro({"-c"}, " " + digits + "\n COPY AX, -" + digits + "\n JMP " +
-                                             digits + "+c(BX)\n RES " + digits + "\n");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("*pass=1, Value exceeds the range\n"), std::string::npos);
-    EXPECT_NE(result.err.find("*pass=1, Syntax error in 2nd operand\n"), std::string::npos);
-    EXPECT_NE(result.err.find("*pass=1, Syntax error in 1st operand\n"), std::string::npos);
-    EXPECT_NE(result.err.find("*pass=1, Number is expected\n"), std::string::npos);
-    EXPECT_NE(result.err.find("*** pass=1 ... 4 errors found.\n"), std::string::npos);
-}
-
 TEST(HostileSources, MegabyteLinesAreReportedWhole) {
     std::string line = " COPY AX, #1" + std::string(1 << 20, 'x');
     ProcessResult result = tavro({"-c"}, line + "\n END\n");
@@ -88,14 +72,16 @@ TEST(HostileSources, AHundredThousandDistinctLabelsOverflowTheTable) {
 }
 
 TEST(HostileSources, LongNumbersAreOutOfRange) {
-    std::string fifty(50, '9');
-    ProcessResult result = tavro({"-c"}, " " + fifty + "\n COPY AX, #" + fifty + "\n JMP " + fifty +
-                                             "\n RES " + fifty + "\n END\n");
-    EXPECT_EQ(result.err, "*pass=1, Value exceeds the range\n      1> " + fifty +
-                              "\n*pass=1, Syntax error in 2nd operand\n      2> COPY AX, #" +
-                              fifty + "\n*pass=1, Syntax error in 1st operand\n      3> JMP " +
-                              fifty + "\n*pass=1, Number is expected\n      4> RES " + fifty +
-                              "\n*** pass=1 ... 4 errors found.\n");
+    for (const std::string& digits : {std::string(50, '9'), std::string(1000, '7')}) {
+        ProcessResult result = tavro({"-c"}, " " + digits + "\n COPY AX, #" + digits + "\n JMP " +
+                                                 digits + "+c(BX)\n RES " + digits + "\n END\n");
+        EXPECT_EQ(result.err, "*pass=1, Value exceeds the range\n      1> " + digits +
+                                  "\n*pass=1, Syntax error in 2nd operand\n      2> COPY AX, #" +
+                                  digits + "\n*pass=1, Syntax error in 1st operand\n      3> JMP " +
+                                  digits + "+c(BX)\n*pass=1, Number is expected\n      4> RES " +
+                                  digits + "\n*** pass=1 ... 4 errors found.\n");
+        EXPECT_EQ(result.exitCode, 1);
+    }
 }
 
 TEST(HostileSources, HugeReservationsKeepExactAddresses) {

@@ -1,8 +1,11 @@
+// Child processes on pipes (or a pseudo-terminal). The test reads the child's output while it
+// writes the child's input, so that no child blocks on a full pipe that the test means to drain.
 #include "process.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,20 +13,25 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
+#include <fstream>
+#include <thread>
+
+using Clock = std::chrono::steady_clock;
+
+static int msLeft(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::max<int64_t>(left.count(), 0));
+}
 
 static void makePipe(int fds[2]) {
     if (pipe2(fds, O_CLOEXEC) != 0) std::abort();
 }
 
-// Makes writes to fd return at once when the pipe is full.
-static void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
-
 Child::Child(const std::string& program, const std::vector<std::string>& args,
              const ChildStreams& streams) {
     ::signal(SIGPIPE, SIG_IGN);
     int inPipe[2] = {-1, -1}, outPipe[2], errPipe[2];
-    if (streams.input == "pipe") makePipe(inPipe);
+    if (!streams.closedInput) makePipe(inPipe);
     if (streams.output == "terminal") {
         // The child writes to the terminal side; the test reads the other side like a pipe.
         int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -37,27 +45,15 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
     makePipe(errPipe);
     pid_ = fork();
     if (pid_ == 0) {
-        if (streams.input == "pipe") {
-            dup2(inPipe[0], 0);
-        } else if (streams.input == "closed") {
-            close(0);
-        } else {
-            int fd = open(streams.input.c_str(), O_RDONLY);
-            dup2(fd, 0);
-        }
-        if (streams.output == "pipe" || streams.output == "terminal") {
-            dup2(outPipe[1], 1);
-        } else if (streams.output == "closed") {
+        streams.closedInput ? close(0) : dup2(inPipe[0], 0);
+        if (streams.output == "closed") {
             close(1);
+        } else if (streams.output == "pipe" || streams.output == "terminal") {
+            dup2(outPipe[1], 1);
         } else {
-            int fd = open(streams.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(fd, 1);
+            dup2(open(streams.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         }
-        if (streams.mergeErrors) {
-            dup2(1, 2);
-        } else {
-            dup2(errPipe[1], 2);
-        }
+        dup2(streams.mergeErrors ? 1 : errPipe[1], 2);
         std::vector<char*> argv;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -69,7 +65,7 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
     close(outPipe[1]);
     close(errPipe[1]);
     in_ = inPipe[1];
-    if (in_ >= 0) setNonBlocking(in_);
+    if (in_ >= 0) fcntl(in_, F_SETFL, fcntl(in_, F_GETFL) | O_NONBLOCK);
     out_ = outPipe[0];
     err_ = errPipe[0];
 }
@@ -85,34 +81,23 @@ Child::~Child() {
 }
 
 void Child::write(const std::string& text) {
-    // Reads the child's output meanwhile, so that a child blocked on a full output pipe can
-    // go on reading its input.
     size_t done = 0;
     while (done < text.size() && in_ >= 0) {
         pollfd writable{in_, POLLOUT, 0};
         if (poll(&writable, 1, 0) <= 0) {
-            pump(10);
+            pump(10);  // the child may be blocked writing until its output is read
             continue;
         }
         ssize_t n = ::write(in_, text.data() + done, std::min<size_t>(text.size() - done, 65536));
-        if (n <= 0) {
-            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            return;
-        }
-        done += static_cast<size_t>(n);
+        if (n < 0 && errno != EINTR && errno != EAGAIN) return;
+        if (n > 0) done += static_cast<size_t>(n);
     }
-}
-
-void Child::closeInput() {
-    if (in_ >= 0) close(in_);
-    in_ = -1;
 }
 
 // Reads what is available within timeoutMs; false once both streams have ended.
 bool Child::pump(int timeoutMs) {
     pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    int n = poll(fds, 2, timeoutMs);
-    if (n <= 0) return out_ >= 0 || err_ >= 0;
+    if (poll(fds, 2, timeoutMs) <= 0) return out_ >= 0 || err_ >= 0;
     std::string* targets[2] = {&result_.out, &result_.err};
     int* descriptors[2] = {&out_, &err_};
     for (int i = 0; i < 2; i++) {
@@ -130,32 +115,58 @@ bool Child::pump(int timeoutMs) {
 }
 
 bool Child::waitFor(const std::string& text, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (result_.out.find(text) == std::string::npos &&
            result_.err.find(text) == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        if (left <= 0 || !pump(static_cast<int>(left))) return false;
+        if (msLeft(deadline) == 0 || !pump(msLeft(deadline))) return false;
     }
     return true;
 }
 
+// The text of /proc/PID/NAME for the child.
+static std::string procFile(pid_t pid, const char* name) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/" + name);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+bool Child::catches(int sig) const {
+    // SigCgt is the hexadecimal mask of the caught signals, bit sig - 1 for signal sig.
+    std::string status = procFile(pid_, "status");
+    size_t at = status.find("SigCgt:");
+    return at != std::string::npos &&
+           (std::stoull(status.substr(at + 7), nullptr, 16) >> (sig - 1)) & 1;
+}
+
+bool Child::blockedWriting() const {
+    std::string stat = procFile(pid_, "stat");
+    size_t state = stat.rfind(") ");  // the state follows the parenthesised command name
+    int pending = 0;
+    return state != std::string::npos && stat[state + 2] == 'S' &&
+           ioctl(out_, FIONREAD, &pending) == 0 && pending > 0;
+}
+
 void Child::signal(int sig) { kill(pid_, sig); }
 
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (msLeft(deadline) == 0) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 ProcessResult Child::finish(int timeoutMs) {
-    closeInput();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (in_ >= 0) close(in_);
+    in_ = -1;
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (out_ >= 0 || err_ >= 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        if (left <= 0) {
+        if (msLeft(deadline) == 0) {
             kill(pid_, SIGKILL);
             result_.err += "[killed after timeout]";
-            left = 1000;
+            deadline = Clock::now() + std::chrono::seconds(1);
         }
-        pump(static_cast<int>(left));
+        pump(msLeft(deadline));
     }
     int status = 0;
     waitpid(pid_, &status, 0);
@@ -173,29 +184,28 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 }
 
 // Temporary files are removed when the test program ends.
-struct TempFiles {
+static struct TempFiles {
     std::vector<std::string> paths;
     ~TempFiles() {
         for (const std::string& path : paths) unlink(path.c_str());
     }
-};
-static TempFiles tempFiles;
+} tempFiles;
 
 std::string writeTempFile(const std::string& text, const std::string& suffix) {
     const char* directory = std::getenv("TMPDIR");
-    std::string path =
-        std::string(directory != nullptr ? directory : "/tmp") + "/tavro-test-XXXXXX" + suffix;
-    std::vector<char> name(path.begin(), path.end());
-    name.push_back('\0');
-    int fd = mkstemps(name.data(), static_cast<int>(suffix.size()));
+    std::string path = std::string(directory ? directory : "/tmp") + "/tavro-test-XXXXXX" + suffix;
+    int fd = mkstemps(path.data(), static_cast<int>(suffix.size()));
     if (fd < 0) std::abort();
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) std::abort();
-        done += static_cast<size_t>(n);
-    }
     close(fd);
-    tempFiles.paths.emplace_back(name.data());
-    return tempFiles.paths.back();
+    std::ofstream(path, std::ios::binary) << text;
+    tempFiles.paths.push_back(path);
+    return path;
+}
+
+std::vector<std::string> tavroArgs(const std::string& source,
+                                   const std::vector<std::string>& options) {
+    std::vector<std::string> args = {"tavro"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(writeTempFile(source));
+    return args;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "common/format.h"
 #include "engine/engine.h"
 #include "sim/ports.h"
 
@@ -206,4 +207,16 @@ TEST(Engine, TheRandomPortRepeatsForASeedAndMatchesTheCLibrary) {
         std::srand(seed);
         for (int i = 0; i < 1000; i++) ASSERT_EQ(nextRandom(port), std::rand() & 0x7FFF) << seed;
     }
+}
+
+TEST(Engine, KeepsRawImagesAndWordAddressesInsideMemory) {
+    std::array<uint8_t, MEMORY_SIZE> image;
+    image.fill(firstByte(OUT, 0, AX));
+    Machine m = makeMachine(image, 5000);  // more than a program may have
+    EXPECT_EQ(runToEnd(m), StopReason::Ended);
+    EXPECT_EQ(m.state.status, RunStatus::OutOfMemory);
+    EXPECT_EQ(m.state.ip, static_cast<uint32_t>(MAX_CODE_SIZE));
+    EXPECT_EQ(outputBytes(m), 4093 * std::string("out: 0\n").size() +
+                                  renderClosingLine(RunStatus::OutOfMemory).size());
+    EXPECT_EQ(wordAt(m, UINT32_MAX), 0);
 }
