@@ -2,7 +2,7 @@
 // WebAssembly: refuse an empty file, assemble, dump, run. The page's worker assembles through
 // here; runTool is the whole sequence in one call, which the Node tests hold byte for byte
 // against tavro's expected files.
-import { Stop } from './engine.js';
+import { Stop } from './session.js';
 
 const encoder = new TextEncoder();
 
