@@ -216,7 +216,7 @@ export function createEditor(parent, { text, onChange, onBreakpoints }) {
         tavroLanguage,
         syntaxHighlighting(tavroHighlight),
         keymap.of([...defaultKeymap, ...historyKeymap, indentWithTab]),
-        EditorView.contentAttributes.of({ 'data-testid': 'editor', 'aria-label': 'Program source' }),
+        EditorView.contentAttributes.of({ 'data-testid': 'editor', 'aria-label': 'Program source', tabindex: '0' }),
         listener,
       ],
     }),

@@ -110,6 +110,7 @@ let machineSource = null;  // the source the worker's machine was made from
 let generation = null;     // the program the panels show
 let mode = 'loading';
 let pending = null;        // the latest update not drawn yet
+let updates = 0;           // updates received; the page marks the last one drawn (tests wait on it)
 
 function describeMode(update) {
   const steps = `${update.state.steps.toLocaleString('en')} steps`;
@@ -137,6 +138,7 @@ function draw() {
   statusLine.textContent = describeMode(update).trim();
   const resting = update.mode !== 'running' && update.mode !== 'over';
   markExecuting(editor, resting && update.mode !== 'ended' && update.mode !== 'refused' ? update.line : 0);
+  document.body.dataset.drawn = String(update.count);
 }
 
 function setControls() {
@@ -165,7 +167,8 @@ function onUpdate(update) {
   setControls();
   if (mode === 'waiting' && !wasWaiting) inputBox.focus();
   if (!pending) requestAnimationFrame(draw);
-  pending = { ...update, fresh: fresh || pending?.fresh };
+  updates += 1;
+  pending = { ...update, fresh: fresh || pending?.fresh, count: updates };
 }
 
 worker.onmessage = ({ data }) => {
