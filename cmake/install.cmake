@@ -8,6 +8,10 @@ install(TARGETS tavro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/tavro.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# The playground, once scripts/build-playground has built it into web/dist: static files that
+# any web server can host as they are. Without a built page there is nothing to install.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/web/dist/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tavro/playground
+        OPTIONAL)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tavro)
