@@ -112,8 +112,14 @@ let mode = 'loading';
 let pending = null;        // the latest update not drawn yet
 let updates = 0;           // updates received; the page marks the last one drawn (tests wait on it)
 
+// "in 0.31 s, 323 million steps a second" for a stretch of running long enough to say.
+function speed(stretch) {
+  if (!stretch || stretch.ms < 50) return '';
+  return ` in ${(stretch.ms / 1000).toFixed(2)} s, ${Math.round(stretch.steps / stretch.ms / 1000)} million steps a second`;
+}
+
 function describeMode(update) {
-  const steps = `${update.state.steps.toLocaleString('en')} steps`;
+  const steps = `${update.state.steps.toLocaleString('en')} steps${speed(update.stretch)}`;
   switch (update.mode) {
     case 'idle': return `Ready at the start. ${update.note}`;
     case 'running': return `Running… ${steps}`;
@@ -136,6 +142,8 @@ function draw() {
   traceView.scrollTop = traceView.scrollHeight;
   traceNext.textContent = update.next ? `next: ${update.next}` : '';
   statusLine.textContent = describeMode(update).trim();
+  if (update.stretch) statusLine.dataset.stretch = JSON.stringify(update.stretch);
+  else delete statusLine.dataset.stretch;
   const resting = update.mode !== 'running' && update.mode !== 'over';
   markExecuting(editor, resting && update.mode !== 'ended' && update.mode !== 'refused' ? update.line : 0);
   document.body.dataset.drawn = String(update.count);

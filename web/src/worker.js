@@ -27,6 +27,8 @@ let over = null;         // { returnIp, stackTop } while stepping over a CALL
 let note = '';
 let lastUpdate = 0;
 let generation = 0;      // counts machines made, so the page knows when to start its panels anew
+let clock = null;        // the current stretch of running: { start, steps, engineMs }
+let lastStretch = null;  // the last one that ended: { steps, ms, engineMs }
 const yielder = new MessageChannel();
 
 // Which line emitted the byte at each address (0: none), from the program's line map.
@@ -59,6 +61,7 @@ function reset(source) {
   waitingFor = null;
   note = '';
   generation += 1;
+  clock = lastStretch = null;
   // A refused program gets a machine too, so that the panels show a clean start; it never runs.
   session.reset({ seed: Math.floor(Date.now() / 1000), ...HISTORY });
   if (assembled.refused) {
@@ -87,13 +90,22 @@ function update() {
     memory: session.memory(),
     out: { at: state.outputBytes - out.length, text: out },
     err: { at: machine.assembly.length + state.messageBytes - err.length, text: err, assembly: machine.assembly },
+    stretch: lastStretch,
     trace: machine.refused ? '' : session.recentTrace(TRACE_LINES),
     next: machine.refused ? '' : session.traceLine(),
   });
 }
 
+// Ends the current stretch of running, for the figures the status line shows.
+function stopClock() {
+  if (!clock) return;
+  lastStretch = { steps: session.state().steps - clock.steps, ms: performance.now() - clock.start, engineMs: clock.engineMs };
+  clock = null;
+}
+
 // After a run, a step or a slice: where the machine stands now.
 function settle(reason, resumable) {
+  if (reason !== Stop.BUDGET || runBudget <= 0) stopClock();
   switch (reason) {
     case Stop.BUDGET:
       if (runBudget > 0) return schedule();
@@ -128,6 +140,7 @@ function slice() {
     : session.stepOver(budget, over.returnIp, over.stackTop);
   const elapsed = performance.now() - start;
   runBudget -= session.state().steps - before;
+  if (clock) clock.engineMs += elapsed;
   // Keep a slice near SLICE_MS: the machine's speed varies with the program and the tier.
   if (reason === Stop.BUDGET && budget === sliceSteps) {
     const scale = Math.min(4, Math.max(0.25, SLICE_MS / Math.max(elapsed, 0.01)));
@@ -143,7 +156,13 @@ function start(kind) {
   runBudget = limit;
   note = '';
   mode = kind;
+  startClock();
   schedule();
+}
+
+function startClock() {
+  clock = { start: performance.now(), steps: session.state().steps, engineMs: 0 };
+  lastStretch = null;
 }
 
 function stepOnce() {
@@ -192,6 +211,7 @@ function resume() {
   mode = 'paused';
   if (kind === 'running' || kind === 'over') {
     mode = kind;
+    startClock();
     schedule();
   } else {
     stepOnce();
@@ -211,6 +231,7 @@ const handlers = {
   stepBack() { stepBack(); },
   stop() {
     if (mode !== 'running' && mode !== 'over') return;
+    stopClock();
     mode = 'paused';
     note = 'Stopped.';
     update();

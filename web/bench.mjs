@@ -1,0 +1,77 @@
+// The playground's figures beside the native build's, in one run: bench/loop.tas in the page's
+// worker in headless Chromium (the page's own Run, with its slices and updates) and in the
+// native tavro with the same N; the bytes of a first load, gzip-compressed as a server would
+// send them; and how soon the editor takes typing and the engine is ready, on localhost.
+//   node web/bench.mjs [N]      (bench/playground builds everything first)
+import { spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import zlib from 'node:zlib';
+
+import { openPage, press, startBrowser, waitForMode } from './tests/browser.mjs';
+import { DIST, ROOT } from './tests/support.mjs';
+
+const N = Number(process.argv[2] ?? 3333);
+const source = fs.readFileSync(path.join(ROOT, 'bench/loop.tas'), 'latin1');
+const [, a, b] = /; instructions: (\d+)\*N \+ (\d+)/.exec(source).map(Number);
+const instructions = a * N + b;
+const ROUNDS = 3;
+const median = (values) => [...values].sort((x, y) => x - y)[Math.floor(values.length / 2)];
+
+// Native: the same program and N, timed from outside like a student's run.
+const tavro = path.join(ROOT, 'build/release/src/tavro');
+const native = [];
+for (let i = 0; i < ROUNDS; i++) {
+  const start = process.hrtime.bigint();
+  const run = spawnSync(tavro, [path.join(ROOT, 'bench/loop.tas')], { input: `${N}\n`, encoding: 'latin1' });
+  native.push(Number(process.hrtime.bigint() - start) / 1e6);
+  if (!run.stdout.endsWith('(Halt)\n')) throw new Error(`tavro: ${run.stdout}${run.stderr}`);
+}
+
+const env = await startBrowser();
+try {
+  // First load: every file the page fetches, and how soon it is usable.
+  const context = await env.browser.newContext();
+  const page = await context.newPage();
+  const fetched = new Set();
+  page.on('request', (request) => fetched.add(new URL(request.url()).pathname));
+  const loadStart = Date.now();
+  await page.goto(`${env.origin}/`);
+  await page.waitForSelector('.cm-content');
+  await page.locator('.cm-content').click();
+  await page.keyboard.type(';');
+  await page.waitForFunction(() => document.querySelector('.cm-content').textContent.includes(';'));
+  const editorMs = Date.now() - loadStart;
+  await page.waitForSelector('body[data-ready="true"][data-drawn]');
+  const readyMs = Date.now() - loadStart;
+  let compressed = 0;
+  for (const file of fetched) {
+    const local = path.join(DIST, file === '/' ? 'index.html' : file);
+    if (fs.existsSync(local)) compressed += zlib.gzipSync(fs.readFileSync(local), { level: 9 }).length;
+  }
+
+  // The tight loop through the page's Run: steps a second over the stretch after the input.
+  const pageRuns = [];
+  const bench = await openPage(env, { source });
+  await bench.getByTestId('step-limit').fill(String(instructions * 2));
+  await bench.getByTestId('step-limit').press('Enter');
+  for (let i = 0; i < ROUNDS; i++) {
+    await press(bench, 'run', ['waiting']);
+    await bench.getByTestId('input').fill(String(N));
+    await bench.getByTestId('input-send').click();
+    await waitForMode(bench, ['ended'], 60000);
+    await bench.waitForFunction(() => document.querySelector('[data-testid="status"]').dataset.stretch);
+    pageRuns.push(JSON.parse(await bench.getByTestId('status').getAttribute('data-stretch')));
+  }
+  const pageMs = median(pageRuns.map((r) => r.ms));
+  const nativeMs = median(native);
+  const mips = (ms) => instructions / ms / 1000;
+  console.log(`bench/loop.tas, N = ${N}: ${instructions} instructions, median of ${ROUNDS} runs`);
+  console.log(`  page's worker (Chromium ${env.browser.version()}): ${pageMs.toFixed(0)} ms, ${mips(pageMs).toFixed(0)} MIPS (engine calls alone: ${mips(median(pageRuns.map((r) => r.engineMs))).toFixed(0)} MIPS)`);
+  console.log(`  native tavro:                 ${nativeMs.toFixed(0)} ms, ${mips(nativeMs).toFixed(0)} MIPS`);
+  console.log(`  page / native:                ${(mips(pageMs) / mips(nativeMs)).toFixed(2)}`);
+  console.log(`first load: ${fetched.size} files, ${(compressed / 1024).toFixed(0)} KB gzip-compressed (${[...fetched].sort().join(' ')})`);
+  console.log(`editor takes typing after ${editorMs} ms; engine ready after ${readyMs} ms (localhost)`);
+} finally {
+  await env.close();
+}
