@@ -20,9 +20,14 @@ const TYPES = {
 export function serve({ root, port = 8080, host = '127.0.0.1' }) {
   const base = path.resolve(root);
   const server = http.createServer((request, response) => {
-    const url = new URL(request.url, 'http://localhost');
-    let file = path.join(base, path.normalize(decodeURIComponent(url.pathname)));
-    if (!file.startsWith(base)) {
+    let file;
+    try {
+      file = path.join(base, path.normalize(decodeURIComponent(new URL(request.url, 'http://localhost').pathname)));
+    } catch {
+      response.writeHead(400).end();  // a malformed %-escape
+      return;
+    }
+    if (file !== base && !file.startsWith(base + path.sep)) {
       response.writeHead(403).end();
       return;
     }

@@ -132,16 +132,22 @@ function describeMode(update) {
   }
 }
 
+const staleNote = 'The source has changed since this machine was made: Run or Reset to use it.';
+
 function draw() {
   const update = pending;
   pending = null;
   if (!update) return;
+  const running = update.mode === 'running' || update.mode === 'over';
+  consoleStream.show(running);
+  stderrStream.show(running);
   registers.draw(update.state);
   memoryMap.draw(update, update.fresh);
   traceView.textContent = update.trace;
   traceView.scrollTop = traceView.scrollHeight;
   traceNext.textContent = update.next ? `next: ${update.next}` : '';
-  statusLine.textContent = describeMode(update).trim();
+  const stale = source() !== machineSource && update.mode !== 'idle' && update.mode !== 'refused';
+  statusLine.textContent = `${describeMode(update).trim()}${stale ? ` ${staleNote}` : ''}`;
   if (update.stretch) statusLine.dataset.stretch = JSON.stringify(update.stretch);
   else delete statusLine.dataset.stretch;
   const resting = update.mode !== 'running' && update.mode !== 'over';

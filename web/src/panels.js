@@ -5,7 +5,8 @@
 const CALL = 10;         // CALL's opcode: bits 7-4 of an instruction's first byte
 const RANDOM_PORT = 4094;
 const FLASH_MS = 700;    // how long a written byte stays highlighted
-const STREAM_LIMIT = 1_000_000;  // characters a stream panel keeps (the latest ones)
+const STREAM_LIMIT = 200_000;  // characters a stream panel keeps (the latest ones)
+const RUNNING_TAIL = 4000;     // characters it shows while a run goes on
 
 // ---- registers ----
 
@@ -54,36 +55,47 @@ export function createRegisters(root) {
 
 // ---- output streams ----
 
-// A panel that holds the latest STREAM_LIMIT characters of a stream; chunks come with the
-// offset where they start, so a step back (which makes the stream shorter) cuts it first.
+// A panel that holds the latest STREAM_LIMIT characters of a stream. Chunks come with the
+// offset where they start, so a step back (which makes the stream shorter) cuts it first; the
+// text is written to the page at most once a frame (show), however fast chunks come.
 export function createStream(element) {
   const node = document.createTextNode('');
   element.replaceChildren(node);
+  let text = '';
   let dropped = 0;  // characters cut from the front to stay within the limit
+  let changed = false;
+  let shownRunning = false;
 
   return {
-    clear(text = '') {
-      node.data = text;
+    clear(initial = '') {
+      text = initial;
       dropped = 0;
+      changed = true;
     },
-    apply(at, text) {
+    apply(at, chunk) {
       const keep = at - dropped;
       if (keep < 0) {
-        node.data = '';
+        text = '';
         dropped = at;
-      } else if (keep < node.length) {
-        node.deleteData(keep, node.length - keep);
+      } else if (keep < text.length) {
+        text = text.slice(0, keep);
       }
-      if (text) {
-        node.appendData(text);
-        const wasAtEnd = element.scrollTop + element.clientHeight >= element.scrollHeight - 4;
-        if (node.length > STREAM_LIMIT) {
-          const cut = node.length - STREAM_LIMIT;
-          node.deleteData(0, cut);
-          dropped += cut;
-        }
-        if (wasAtEnd) element.scrollTop = element.scrollHeight;
+      text += chunk;
+      if (text.length > STREAM_LIMIT) {
+        dropped += text.length - STREAM_LIMIT;
+        text = text.slice(text.length - STREAM_LIMIT);
       }
+      changed = true;
+    },
+    // Writes the text to the page: all of it at rest, only its last lines while a run goes on
+    // (laying out a long text many times a second would stall the page).
+    show(running) {
+      if (!changed && running === shownRunning) return;
+      changed = false;
+      shownRunning = running;
+      const wasAtEnd = running || element.scrollTop + element.clientHeight >= element.scrollHeight - 4;
+      node.data = running && text.length > RUNNING_TAIL ? text.slice(text.indexOf('\n', text.length - RUNNING_TAIL) + 1) : text;
+      if (wasAtEnd) element.scrollTop = element.scrollHeight;
     },
   };
 }

@@ -11,6 +11,7 @@ const SLICE_MS = 4;              // aim of one slice of running
 const UPDATE_MS = 50;            // the page hears from a run this often
 const TRACE_LINES = 100;         // steps shown by the trace panel
 const HISTORY = { historySteps: 1_000_000, interval: 4096 };  // Step back reaches this far
+const STREAM_LIMIT = 200_000;  // bytes of a stream that the page keeps (the latest)
 
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
@@ -73,11 +74,15 @@ function reset(source) {
   mode = 'idle';
 }
 
+// The latest characters of a stream chunk that the page can keep: a program that prints
+// without end must not flood the page.
+const latest = (bytes) => decoder.decode(bytes.length > STREAM_LIMIT ? bytes.subarray(bytes.length - STREAM_LIMIT) : bytes);
+
 function update() {
   lastUpdate = performance.now();
   const state = session.state();
-  const out = decoder.decode(session.takeOutput());
-  const err = decoder.decode(session.takeMessages());
+  const out = latest(session.takeOutput());
+  const err = latest(session.takeMessages());
   postMessage({
     type: 'update',
     generation,
