@@ -182,6 +182,7 @@ function onUpdate(update) {
   if (mode === 'waiting' && !wasWaiting) inputBox.focus();
   if (!pending) requestAnimationFrame(draw);
   updates += 1;
+  document.body.dataset.updates = String(updates);
   pending = { ...update, fresh: fresh || pending?.fresh, count: updates };
 }
 

@@ -254,7 +254,9 @@ const handlers = {
   },
 };
 
-onmessage = (event) => handlers[event.data.type]?.(event.data);
+// Until the engine is there, commands have nothing to act on; the page sends its source again
+// when it hears 'ready'.
+onmessage = (event) => { if (session) handlers[event.data.type]?.(event.data); };
 
 createTavroEngine().then((module) => {
   session = openSession(module);

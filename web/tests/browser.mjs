@@ -46,19 +46,24 @@ export async function openPage(env, { source, viewport = { width: 1400, height: 
   return page;
 }
 
-// Waits until the page's machine is in one of modes.
+// Waits until the page has drawn the machine in one of modes.
 export async function waitForMode(page, modes, timeout = 10000) {
-  await page.waitForFunction((wanted) => wanted.includes(document.body.dataset.mode), modes, { timeout });
+  await page.waitForFunction((wanted) => {
+    const { drawn, updates, mode } = document.body.dataset;
+    return drawn === updates && wanted.includes(mode);
+  }, modes, { timeout });
 }
 
-// Clicks a control (or presses a key) and waits until the page has drawn the worker's answer
-// with the machine in one of modes.
+// Clicks a control (or presses a key) and waits until the page has drawn the worker's last
+// answer, with the machine in one of modes.
 export async function press(page, control, modes = ['paused', 'ended', 'waiting', 'idle', 'refused']) {
   const before = Number(await page.evaluate(() => document.body.dataset.drawn ?? 0));
   if (control.startsWith('key:')) await page.keyboard.press(control.slice(4));
   else await page.getByTestId(control).click();
-  await page.waitForFunction(([count, wanted]) => Number(document.body.dataset.drawn ?? 0) > count
-    && wanted.includes(document.body.dataset.mode), [before, modes], { timeout: 10000 });
+  await page.waitForFunction(([count, wanted]) => {
+    const { drawn, updates, mode } = document.body.dataset;
+    return Number(drawn ?? 0) > count && drawn === updates && wanted.includes(mode);
+  }, [before, modes], { timeout: 10000 });
 }
 
 export const text = (page, testId) => page.getByTestId(testId).textContent();
