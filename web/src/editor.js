@@ -35,7 +35,7 @@ const tavroLanguage = StreamLanguage.define({
       if (atStart) return 'labelName';
       if (MNEMONICS.has(word)) return 'keyword';
       if (word === 'RES') return 'keyword';
-      if (REGISTERS.has(word)) return 'variableName.special';
+      if (REGISTERS.has(word)) return 'typeName';
       if (word === 'RANDOM') return 'atom';
       return 'variableName';
     }
@@ -50,7 +50,7 @@ const tavroHighlight = HighlightStyle.define([
   { tag: tags.comment, class: 'tok-comment' },
   { tag: tags.labelName, class: 'tok-label' },
   { tag: tags.keyword, class: 'tok-keyword' },
-  { tag: tags.special(tags.variableName), class: 'tok-register' },
+  { tag: tags.typeName, class: 'tok-register' },
   { tag: tags.atom, class: 'tok-atom' },
   { tag: tags.number, class: 'tok-number' },
   { tag: tags.variableName, class: 'tok-name' },

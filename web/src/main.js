@@ -50,6 +50,7 @@ const editor = createEditor(document.getElementById('editor'), {
   },
 });
 const source = () => editor.state.doc.toString();
+performance.mark('tavro-editor-ready');  // the editor takes typing from here (bench/playground)
 
 function setSource(text) {
   editor.dispatch({ changes: { from: 0, to: editor.state.doc.length, insert: text } });
@@ -201,6 +202,7 @@ worker.onmessage = ({ data }) => {
     version += 1;
     send('assemble', { source: source(), version });
     document.body.dataset.ready = 'true';
+    performance.mark('tavro-engine-ready');
   }
   if (data.type === 'failed') statusLine.textContent = `The engine did not load: ${data.message}`;
 };
