@@ -94,6 +94,25 @@ test('a breakpoint stops Continue; Step over runs a CALL to its return; Step bac
   assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[returned - 1]));
 });
 
+test('each control has its keyboard shortcut', async () => {
+  const source = example('fib.tas');
+  const states = traceStates(source);
+  const page = await openPage(env, { source });
+  const steps = async () => Number(await text(page, 'steps'));
+  for (const [key, check] of [
+    ['F9', async () => assert.equal(await steps(), 1)],
+    ['F9', async () => assert.equal(await steps(), 2)],
+    ['F10', async () => assert.equal(await steps(), states.findIndex((s, i) => i > 2 && s.IP === states[2].IP + 2))],
+    ['Shift+F9', async () => assert.equal(await steps(), states.findIndex((s, i) => i > 2 && s.IP === states[2].IP + 2) - 1)],
+    ['Control+Shift+Enter', async () => assert.equal(await steps(), 0)],
+    ['F5', async () => assert.equal(await text(page, 'console'), expected('fib.tas', 'stdout'))],
+    ['Control+Enter', async () => assert.equal(await text(page, 'console'), expected('fib.tas', 'stdout'))],
+  ]) {
+    await press(page, `key:${key}`);
+    await check();
+  }
+});
+
 test('Stop ends an endless loop within 200 ms, even one that prints, and the step limit pauses a run', async () => {
   for (const source of ['LOOP    ADD AX, #1\n        JMP LOOP\n', 'LOOP    ADD AX, #1\n        OUT AX\n        JMP LOOP\n']) {
     const page = await openPage(env, { source });
