@@ -17,7 +17,7 @@ const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 
 let session = null;
-let machine = null;      // the program the machine runs: { program, addressLine, assembly }
+let machine = null;      // what the machine runs: { program, addressLine, assembly, refused }
 let mode = 'idle';       // idle, running, over (stepping over a CALL), paused, waiting, ended
 let waitingFor = null;   // what resumes once input comes: 'running' or 'over'
 let breakLines = [];     // 1-based lines with a breakpoint
@@ -49,7 +49,7 @@ function armBreakpoints() {
   }
 }
 
-// Assembles the source and makes a machine at its start; refused programs get none.
+// Assembles the source and makes a machine at its start (a refused program's never runs).
 function reset(source) {
   const assembled = assembleSource(session, encoder.encode(source));
   machine = {
@@ -193,6 +193,7 @@ function stepBack() {
     note = 'No earlier step to go back to.';
   } else {
     mode = 'paused';
+    waitingFor = null;
     note = '';
   }
   update();
