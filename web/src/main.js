@@ -42,6 +42,7 @@ const editor = createEditor(document.getElementById('editor'), {
   text: initialText,
   onChange() {
     assembleSoon();
+    showStatus();
     clearTimeout(saveTimer);
     saveTimer = setTimeout(() => store.set('tavro.source', source()), 500);
   },
@@ -134,6 +135,13 @@ function describeMode(update) {
 }
 
 const staleNote = 'The source has changed since this machine was made: Run or Reset to use it.';
+let shown = null;  // the update drawn last
+
+function showStatus() {
+  if (!shown) return;
+  const stale = source() !== machineSource && shown.mode !== 'idle' && shown.mode !== 'refused';
+  statusLine.textContent = `${describeMode(shown).trim()}${stale ? ` ${staleNote}` : ''}`;
+}
 
 function draw() {
   const update = pending;
@@ -147,8 +155,8 @@ function draw() {
   traceView.textContent = update.trace;
   traceView.scrollTop = traceView.scrollHeight;
   traceNext.textContent = update.next ? `next: ${update.next}` : '';
-  const stale = source() !== machineSource && update.mode !== 'idle' && update.mode !== 'refused';
-  statusLine.textContent = `${describeMode(update).trim()}${stale ? ` ${staleNote}` : ''}`;
+  shown = update;
+  showStatus();
   if (update.stretch) statusLine.dataset.stretch = JSON.stringify(update.stretch);
   else delete statusLine.dataset.stretch;
   const resting = update.mode !== 'running' && update.mode !== 'over';
