@@ -129,13 +129,19 @@ function settle(reason, resumable) {
   update();
 }
 
+// Lets messages in, then runs the next slice. One slice is ever in flight, however often a
+// run is started anew while another goes on.
+let scheduled = false;
 function schedule() {
   if (performance.now() - lastUpdate >= UPDATE_MS) update();
+  if (scheduled) return;
+  scheduled = true;
   yielder.port2.postMessage(null);
 }
 
 // One slice of the current run or step-over.
 function slice() {
+  scheduled = false;
   if (mode !== 'running' && mode !== 'over') return;
   const budget = Math.min(sliceSteps, runBudget);
   const before = session.state().steps;

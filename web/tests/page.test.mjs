@@ -119,7 +119,9 @@ test('Stop ends an endless loop within 200 ms, even one that prints, and the ste
     await page.getByTestId('step-limit').fill('1000000000000');
     await page.getByTestId('step-limit').press('Enter');
     await press(page, 'run', ['running']);
-    await page.waitForTimeout(1000);
+    await page.waitForTimeout(500);
+    await page.keyboard.press('Control+Enter');  // Run again, while it runs
+    await page.waitForTimeout(500);
     const stoppedIn = await page.evaluate(() => new Promise((resolve) => {
       const start = performance.now();
       new MutationObserver((_, observer) => {
