@@ -2,7 +2,7 @@
 // click on a line number or the gutter toggles one), the line about to execute, and the
 // assembler's messages inline. Breakpoints live in the editor's state, so they move with the
 // lines they sit on as the text is edited.
-import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
+import { defaultKeymap, history, historyKeymap, indentWithTab, insertNewline } from '@codemirror/commands';
 import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
@@ -215,7 +215,9 @@ export function createEditor(parent, { text, onChange, onBreakpoints }) {
         highlightActiveLineGutter(),
         tavroLanguage,
         syntaxHighlighting(tavroHighlight),
-        keymap.of([...defaultKeymap, ...historyKeymap, indentWithTab]),
+        // Enter starts the new line in the first column: a label must stand there, so the
+        // editor does not copy the indentation of the line above.
+        keymap.of([{ key: 'Enter', run: insertNewline }, ...defaultKeymap, ...historyKeymap, indentWithTab]),
         EditorView.contentAttributes.of({ 'data-testid': 'editor', 'aria-label': 'Program source', tabindex: '0' }),
         listener,
       ],
