@@ -1,7 +1,8 @@
 // The playground's figures beside the native build's, in one run: bench/loop.tas in the page's
 // worker in headless Chromium (the page's own Run, with its slices and updates) and in the
 // native tavro with the same N; the bytes of a first load, gzip-compressed as a server would
-// send them; and how soon the editor takes typing and the engine is ready, on localhost.
+// send them (and what the local server, which compresses so, moved); and how soon the editor
+// takes typing and the engine is ready, on localhost.
 //   node web/bench.mjs [N]      (bench/playground builds everything first)
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -34,15 +35,20 @@ try {
   // typing and the engine is ready (the page marks both).
   const context = await env.browser.newContext();
   const page = await context.newPage();
-  const fetched = new Set();
-  page.on('request', (request) => fetched.add(new URL(request.url()).pathname));
+  const fetched = new Map();  // path: bytes on the wire (headers and the compressed body)
+  page.on('requestfinished', async (request) => {
+    const sizes = await request.sizes();
+    fetched.set(new URL(request.url()).pathname, sizes.responseBodySize + sizes.responseHeadersSize);
+  });
   await page.goto(`${env.origin}/`);
   await page.waitForSelector('body[data-ready="true"][data-drawn]');
   const mark = (name) => page.evaluate((n) => performance.getEntriesByName(n)[0].startTime, name);
   const editorMs = Math.round(await mark('tavro-editor-ready'));
   const readyMs = Math.round(await mark('tavro-engine-ready'));
+  await page.waitForTimeout(500);  // the last requestfinished events
+  const moved = [...fetched.values()].reduce((a, b) => a + b, 0);
   let compressed = 0;
-  for (const file of fetched) {
+  for (const file of fetched.keys()) {
     const local = path.join(DIST, file === '/' ? 'index.html' : file);
     if (fs.existsSync(local)) compressed += zlib.gzipSync(fs.readFileSync(local), { level: 9 }).length;
   }
@@ -67,7 +73,7 @@ try {
   console.log(`  page's worker (Chromium ${env.browser.version()}): ${pageMs.toFixed(0)} ms, ${mips(pageMs).toFixed(0)} MIPS (engine calls alone: ${mips(median(pageRuns.map((r) => r.engineMs))).toFixed(0)} MIPS)`);
   console.log(`  native tavro:                 ${nativeMs.toFixed(0)} ms, ${mips(nativeMs).toFixed(0)} MIPS`);
   console.log(`  page / native:                ${(mips(pageMs) / mips(nativeMs)).toFixed(2)}`);
-  console.log(`first load: ${fetched.size} files, ${(compressed / 1024).toFixed(0)} KB gzip-compressed (${[...fetched].sort().join(' ')})`);
+  console.log(`first load: ${fetched.size} files (${[...fetched.keys()].sort().join(' ')}), ${(moved / 1024).toFixed(0)} KB moved with headers; the files gzip-compressed: ${(compressed / 1024).toFixed(0)} KB`);
   console.log(`after navigation: the editor takes typing at ${editorMs} ms, the engine is ready at ${readyMs} ms (localhost)`);
 } finally {
   await env.close();

@@ -1,11 +1,13 @@
 // A static file server for the built page, on 127.0.0.1 only: the page is static files, and
-// this serves them with the types a browser wants (a .wasm file as application/wasm).
+// this serves them with the types a browser wants (a .wasm file as application/wasm),
+// gzip-compressed when the browser accepts it, as a web server would.
 //   node web/serve.mjs [--port 8080] [--root web/dist]
 // Importers call serve({ root, port }) and get the listening server (port 0: any free port).
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import zlib from 'node:zlib';
 
 const TYPES = {
   '.html': 'text/html; charset=utf-8',
@@ -19,6 +21,14 @@ const TYPES = {
 
 export function serve({ root, port = 8080, host = '127.0.0.1' }) {
   const base = path.resolve(root);
+  const cache = new Map();  // file: { bytes, gzip } as last compressed
+  const compressed = (file, bytes) => {
+    const entry = cache.get(file);
+    if (entry?.bytes.equals(bytes)) return entry.gzip;
+    const gzip = zlib.gzipSync(bytes, { level: 9 });
+    cache.set(file, { bytes, gzip });
+    return gzip;
+  };
   const server = http.createServer((request, response) => {
     let file;
     try {
@@ -37,12 +47,19 @@ export function serve({ root, port = 8080, host = '127.0.0.1' }) {
         response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n');
         return;
       }
-      response.writeHead(200, {
+      const headers = {
         'Content-Type': TYPES[path.extname(file)] ?? 'application/octet-stream',
         'Cache-Control': 'no-cache',
         'X-Content-Type-Options': 'nosniff',
-      });
-      response.end(request.method === 'HEAD' ? undefined : bytes);
+        Vary: 'Accept-Encoding',
+      };
+      let body = bytes;
+      if (/\bgzip\b/.test(request.headers['accept-encoding'] ?? '') && path.extname(file) !== '.png') {
+        body = compressed(file, bytes);
+        headers['Content-Encoding'] = 'gzip';
+      }
+      response.writeHead(200, headers);
+      response.end(request.method === 'HEAD' ? undefined : body);
     });
   });
   return new Promise((resolve) => server.listen(port, host, () => resolve(server)));
