@@ -30,6 +30,7 @@ let lastUpdate = 0;
 let generation = 0;      // counts machines made, so the page knows when to start its panels anew
 let clock = null;        // the current stretch of running: { start, steps, engineMs }
 let lastStretch = null;  // the last one that ended: { steps, ms, engineMs }
+let earlyInput = [];     // input given before the machine took a step (null: the end of input)
 const yielder = new MessageChannel();
 
 // Which line emitted the byte at each address (0: none), from the program's line map.
@@ -50,7 +51,10 @@ function armBreakpoints() {
 }
 
 // Assembles the source and makes a machine at its start (a refused program's never runs).
+// Input typed ahead, before the old machine took a step, goes to the new one.
 function reset(source) {
+  const typedAhead = session.state().steps === 0 ? earlyInput : [];
+  earlyInput = [];
   const assembled = assembleSource(session, encoder.encode(source));
   machine = {
     program: assembled.program,
@@ -72,6 +76,10 @@ function reset(source) {
   }
   armBreakpoints();
   mode = 'idle';
+  for (const text of typedAhead) {
+    if (text === null) endInput();
+    else giveInput(text);
+  }
 }
 
 // The latest characters of a stream chunk that the page can keep: a program that prints
@@ -206,13 +214,17 @@ function stepBack() {
 }
 
 function giveInput(text) {
-  if (machine.refused || mode === 'ended') return;
+  if (mode === 'ended') return;
+  if (session.state().steps === 0) earlyInput.push(text);
+  if (machine.refused) return;
   session.giveInput(encoder.encode(text));
   if (mode === 'waiting') resume();
 }
 
 function endInput() {
-  if (machine.refused || mode === 'ended') return;
+  if (mode === 'ended') return;
+  if (session.state().steps === 0) earlyInput.push(null);
+  if (machine.refused) return;
   session.endInput();
   if (mode === 'waiting') resume();
 }

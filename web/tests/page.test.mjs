@@ -50,6 +50,16 @@ test('IN waits for the input box, and both streams equal tavro\'s', async () => 
   await waitForMode(page, ['ended']);
   assert.equal(await text(page, 'console'), expected('sum.tas', 'stdout'));
   assert.equal(await text(page, 'stderr'), expected('sum.tas', 'stderr'));
+
+  // Typed ahead, before Run: the run takes it, as tavro takes a file on standard input.
+  await press(page, 'reset', ['idle']);
+  for (const line of lines) {
+    await page.getByTestId('input').fill(line);
+    await page.getByTestId('input-send').click();
+  }
+  await press(page, 'run', ['ended']);
+  assert.equal(await text(page, 'console'), expected('sum.tas', 'stdout'));
+  assert.equal(await text(page, 'stderr'), expected('sum.tas', 'stderr'));
 });
 
 test('after k steps the registers equal line k+1 of tavro -t, and the trace panel its lines', async () => {
