@@ -21,6 +21,11 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DO
 tavro_install_program(tavro-grade)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/grading.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# The playground, once scripts/build-playground has built it into web/dist: static files that
+# any web server can host as they are. Without a built page there is nothing to install.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/web/dist/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tavro/playground
+        OPTIONAL)
+
 set(TAVRO_MAINTAINER "Tavro maintainers <maintainers@tavro.invalid>" CACHE STRING
     "The Maintainer of the Debian package: a name and an address")
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix, as a teacher would with `cmake --install`, and
 # checks the tree: the programs in bin/, their manual pages in share/man/man1/, the guide and
-# every example (with its expected output) in share/doc/tavro/. Then runs the installed tavro on
+# every example (with its expected output) in share/doc/tavro/, and the playground in
+# share/tavro/playground/ when it has been built. Then runs the installed tavro on
 # installed examples, standard input and trace included, and compares every stream with the
 # installed expected files; and the installed tavro-list on one, against its golden listing.
 #   install-tree.sh CMAKE BUILD_DIR SOURCE_DIR
@@ -25,6 +26,10 @@ cmp -s "$source/docs/language.md" "$prefix/share/doc/tavro/language.md" ||
     { echo "share/doc/tavro/language.md is missing or differs"; status=1; }
 diff -r "$source/examples" "$prefix/share/doc/tavro/examples" ||
     { echo "share/doc/tavro/examples differs from examples/"; status=1; }
+if [ -f "$source/web/dist/index.html" ]; then
+    diff -r "$source/web/dist" "$prefix/share/tavro/playground" ||
+        { echo "share/tavro/playground differs from the built page in web/dist"; status=1; }
+fi
 [ $status = 0 ] || exit 1
 
 unset TAVRO_BLESS

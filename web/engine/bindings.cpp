@@ -1,0 +1,328 @@
+// The engine as the playground's worker sees it: a C ABI over engine.h, compiled to WebAssembly.
+// A Session holds the last assembled program and one machine made from it; the caller owns it
+// through the pointer that tavro_new returns. Texts cross the boundary as bytes in the session's
+// text buffer (a pointer here, its length from tavro_text_length), valid until the next call
+// that returns text. Counts that may pass 2^32 (steps, output bytes) travel as doubles.
+#include <emscripten/emscripten.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/format.h"
+#include "driver/dump.h"
+#include "engine/engine.h"
+
+using namespace tavro;
+
+namespace {
+
+struct Session {
+    Program program;
+    Machine machine;
+    std::string out;       // the program's output not yet taken
+    std::string messages;  // what standard error would hold, not yet taken
+    std::string text;      // the last text handed out
+    double state[16];      // see tavro_state
+};
+
+// Appends text as a JSON string: quotes, backslashes and control bytes escaped; other bytes as
+// they are (the page sends UTF-8, so what comes back is UTF-8 too).
+void appendJsonString(std::string& json, std::string_view text) {
+    json += '"';
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            json += escape;
+        } else {
+            json += c;
+        }
+    }
+    json += '"';
+}
+
+void appendField(std::string& json, const char* name, int64_t value) {
+    json += '"';
+    json += name;
+    json += "\":";
+    json += std::to_string(value);
+    json += ',';
+}
+
+// One entry of the diagnostics list. key names the entry of the hint table (docs/hints.json).
+void appendDiagnostic(std::string& json, const char* severity, int32_t line, int32_t column,
+                      int32_t length, std::string_view message, std::string_view key) {
+    json += "{\"severity\":\"";
+    json += severity;
+    json += "\",";
+    appendField(json, "line", line);
+    appendField(json, "column", column);
+    appendField(json, "length", length);
+    json += "\"message\":";
+    appendJsonString(json, message);
+    json += ",\"key\":";
+    appendJsonString(json, key);
+    json += "},";
+}
+
+// Whether a line's statement is an instruction (its bytes are code) rather than a data word or
+// RES: the word after the optional label, cut to 7 characters, is a mnemonic.
+bool isInstructionLine(std::string_view line) {
+    size_t p = 0;
+    auto isAlnum = [&](size_t i) {
+        char c = line[i];
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    };
+    while (p < line.size() && isAlnum(p)) p++;  // the label, in the first column
+    while (p < line.size() && isBlank(line[p])) p++;
+    size_t start = p;
+    while (p < line.size() && isAlnum(p)) p++;
+    std::string word;
+    for (size_t i = start; i < p && i < start + MAX_NAME_LENGTH; i++) {
+        char c = line[i];
+        word += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    }
+    for (const char* mnemonic : MNEMONIC_NAMES) {
+        if (word == mnemonic) return true;
+    }
+    return false;
+}
+
+// The program as JSON: whether it runs, its size, every diagnostic and warning, the labels and
+// each line's bytes (address, size, 1 for code or 2 for data).
+std::string describeProgram(const Program& p) {
+    std::string json = "{";
+    json += runnable(p) ? "\"runnable\":true," : "\"runnable\":false,";
+    appendField(json, "codeSize", p.codeSize);
+    appendField(json, "errors", p.pass1Errors + p.pass2Errors + (p.tooLarge ? 1 : 0));
+    json += "\"diagnostics\":[";
+    for (const Diagnostic& d : p.diagnostics) {
+        appendDiagnostic(json, "error", d.line, d.column, d.length, d.message, d.message);
+    }
+    for (const UndefinedLabel& label : p.undefinedLabels) {
+        std::string message = renderUndefinedLabel(label);
+        message.pop_back();
+        appendDiagnostic(json, "warning", label.line, -1, 0, message, "Undefined Label");
+    }
+    if (p.tooLarge) {
+        std::string_view message = tooLargeMessage();
+        message.remove_suffix(1);
+        appendDiagnostic(json, "error", p.tooLargeLine, -1, 0, message, message.substr(5));
+    }
+    if (json.back() == ',') json.pop_back();
+    json += "],\"labelWords\":[";
+    for (const UndefinedLabel& label : p.undefinedLabels) json += std::to_string(label.address) + ",";
+    if (json.back() == ',') json.pop_back();
+    json += "],\"symbols\":[";
+    for (const Symbol& s : p.symbols) {
+        json += "{\"name\":";
+        appendJsonString(json, s.name);
+        json += ',';
+        appendField(json, "value", s.value);
+        appendField(json, "line", s.line);
+        json += s.defined ? "\"defined\":true}," : "\"defined\":false},";
+    }
+    if (json.back() == ',') json.pop_back();
+    json += "],\"lines\":[";
+    for (size_t i = 0; i < p.lines.size(); i++) {
+        const LineMap& line = p.lines[i];
+        int kind = line.size == 0 ? 0 : isInstructionLine(lineText(p, static_cast<int32_t>(i + 1))) ? 1 : 2;
+        json += "[" + std::to_string(line.address) + "," + std::to_string(line.size) + "," +
+                std::to_string(kind) + "],";
+    }
+    if (json.back() == ',') json.pop_back();
+    json += "]}";
+    return json;
+}
+
+// Moves the sinks' pending bytes into the session's strings.
+void collect(Session& s) {
+    drainSink(s.machine.out);
+    drainSink(s.machine.messages);
+}
+
+const char* handOut(Session& s, std::string text) {
+    s.text = std::move(text);
+    return s.text.c_str();
+}
+
+}  // namespace
+
+extern "C" {
+
+// Makes a session with no program and a machine that has nothing to run.
+EMSCRIPTEN_KEEPALIVE Session* tavro_new() { return new Session(); }
+
+// Frees a session.
+EMSCRIPTEN_KEEPALIVE void tavro_delete(Session* s) { delete s; }
+
+// Length of the text that the last text-returning call handed out.
+EMSCRIPTEN_KEEPALIVE uint32_t tavro_text_length(Session* s) {
+    return static_cast<uint32_t>(s->text.size());
+}
+
+// Assembles length bytes of source (tavro -c when checkOnly) and keeps the program; returns it
+// as JSON (see describeProgram).
+EMSCRIPTEN_KEEPALIVE const char* tavro_assemble(Session* s, const char* source, uint32_t length,
+                                                int checkOnly) {
+    AssembleOptions options;
+    options.checkOnly = checkOnly != 0;
+    s->program = assemble(std::string_view(source, length), options);
+    return handOut(*s, describeProgram(s->program));
+}
+
+// What tavro writes on standard error while assembling the kept program.
+EMSCRIPTEN_KEEPALIVE const char* tavro_assembly_text(Session* s) {
+    return handOut(*s, renderAssembly(s->program));
+}
+
+// The kept program's machine code as tavro -d dumps it.
+EMSCRIPTEN_KEEPALIVE const char* tavro_dump(Session* s) {
+    std::string text;
+    OutputSink sink = stringSink(&text);
+    dumpMemory(s->program.image.data(), static_cast<int32_t>(s->program.codeSize), sink);
+    drainSink(sink);
+    return handOut(*s, std::move(text));
+}
+
+// Makes a new machine at the start of the kept program: the random port's seed, tavro -t's
+// trace in the output when trace is non-zero, and a history for undo covering historySteps
+// steps with a snapshot every interval steps (0: none).
+EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, double historySteps,
+                                      uint32_t interval) {
+    MachineOptions options;
+    options.seed = seed;
+    options.trace = trace != 0;
+    options.history = {static_cast<uint64_t>(historySteps), interval};
+    s->machine = makeMachine(s->program, options);
+    s->out.clear();
+    s->messages.clear();
+    s->machine.out = stringSink(&s->out);
+    s->machine.messages = stringSink(&s->messages);
+}
+
+// Executes one instruction; returns the StopReason.
+EMSCRIPTEN_KEEPALIVE int tavro_step(Session* s) { return static_cast<int>(step(s->machine)); }
+
+// Runs at most budget steps, stopping at breakpoints; returns the StopReason.
+EMSCRIPTEN_KEEPALIVE int tavro_run(Session* s, double budget) {
+    return static_cast<int>(run(s->machine, static_cast<uint64_t>(budget)));
+}
+
+// Where a CALL at ip returns to (the address after it), or -1 when ip is not at a CALL.
+EMSCRIPTEN_KEEPALIVE int32_t tavro_call_return(Session* s) {
+    const MachineState& state = s->machine.state;
+    if (state.ip + 1 >= MEMORY_SIZE || static_cast<int32_t>(state.ip) >= state.codeSize) return -1;
+    return opcodeField(state.memory[state.ip]) == CALL ? static_cast<int32_t>(state.ip) + 2 : -1;
+}
+
+// Steps through a called subroutine, at most budget steps, until ip is back at returnIp with DX
+// at stackTop (reported as Stepped), the program stops, or ip reaches an armed breakpoint.
+// Single steps and not a breakpoint: a student's own breakpoint at returnIp stays theirs.
+EMSCRIPTEN_KEEPALIVE int tavro_step_over(Session* s, double budget, uint32_t returnIp,
+                                         int32_t stackTop) {
+    Machine& m = s->machine;
+    for (uint64_t i = 0; i < static_cast<uint64_t>(budget); i++) {
+        StopReason reason = step(m);
+        if (reason != StopReason::Stepped) return static_cast<int>(reason);
+        if (m.state.ip == returnIp && m.state.regs[DX] == stackTop) return static_cast<int>(reason);
+        if (m.state.ip < MEMORY_SIZE && m.breakpoints[m.state.ip] != 0) {
+            return static_cast<int>(StopReason::Breakpoint);
+        }
+    }
+    return static_cast<int>(StopReason::Budget);
+}
+
+// Steps back n steps; returns how many it could.
+EMSCRIPTEN_KEEPALIVE double tavro_undo(Session* s, double n) {
+    collect(*s);
+    return static_cast<double>(undo(s->machine, static_cast<uint64_t>(n)));
+}
+
+// Hands IN length bytes of input.
+EMSCRIPTEN_KEEPALIVE void tavro_give_input(Session* s, const char* bytes, uint32_t length) {
+    giveInput(s->machine, std::string_view(bytes, length));
+}
+
+// Says that no more input will come.
+EMSCRIPTEN_KEEPALIVE void tavro_end_input(Session* s) { endInput(s->machine); }
+
+// Arms or clears the breakpoint at address.
+EMSCRIPTEN_KEEPALIVE void tavro_set_breakpoint(Session* s, uint32_t address, int armed) {
+    setBreakpoint(s->machine, address, armed != 0);
+}
+
+// The machine's figures: AX, BX, CX, DX, ip, below flag, status, waiting for input (0 or 1),
+// steps, output bytes, message bytes, code size, and the earliest step that undo can reach.
+EMSCRIPTEN_KEEPALIVE const double* tavro_state(Session* s) {
+    const Machine& m = s->machine;
+    double* f = s->state;
+    for (int r = 0; r < REGISTER_COUNT; r++) f[r] = m.state.regs[r];
+    f[4] = m.state.ip;
+    f[5] = m.state.belowFlag;
+    f[6] = static_cast<double>(m.state.status);
+    f[7] = m.state.prompted ? 1 : 0;
+    f[8] = static_cast<double>(m.steps);
+    f[9] = static_cast<double>(outputBytes(m));
+    f[10] = static_cast<double>(messageBytes(m));
+    f[11] = m.state.codeSize;
+    f[12] = static_cast<double>(m.snapshots.empty() ? m.steps : m.snapshots.front().steps);
+    return f;
+}
+
+// The machine's 4096 bytes of memory.
+EMSCRIPTEN_KEEPALIVE const uint8_t* tavro_memory(Session* s) {
+    return s->machine.state.memory.data();
+}
+
+// The program's output since the last take.
+EMSCRIPTEN_KEEPALIVE const char* tavro_take_output(Session* s) {
+    collect(*s);
+    std::string text;
+    text.swap(s->out);
+    return handOut(*s, std::move(text));
+}
+
+// What standard error would have received since the last take.
+EMSCRIPTEN_KEEPALIVE const char* tavro_take_messages(Session* s) {
+    collect(*s);
+    std::string text;
+    text.swap(s->messages);
+    return handOut(*s, std::move(text));
+}
+
+// The trace lines (tavro -t) of the last count steps, as far back as the history reaches:
+// replayed on a scratch machine from a snapshot, so the session's machine is not touched.
+EMSCRIPTEN_KEEPALIVE const char* tavro_recent_trace(Session* s, uint32_t count) {
+    const Machine& m = s->machine;
+    std::string lines;
+    if (m.snapshots.empty()) return handOut(*s, std::move(lines));
+    uint64_t from = m.steps > count ? m.steps - count : 0;
+    const Snapshot* start = &m.snapshots.front();
+    for (const Snapshot& snapshot : m.snapshots) {
+        if (snapshot.steps <= from) start = &snapshot;
+    }
+    Machine scratch;
+    scratch.state = start->state;
+    scratch.steps = start->steps;
+    scratch.input = m.input;
+    from = std::max(from, start->steps);
+    while (scratch.steps < from) {
+        if (run(scratch, from - scratch.steps) != StopReason::Budget) break;
+    }
+    while (scratch.steps < m.steps) {
+        lines += traceLine(scratch.state);
+        if (step(scratch) != StopReason::Stepped) break;
+    }
+    return handOut(*s, std::move(lines));
+}
+
+// The trace line of the instruction at ip, as it stands (empty outside the code).
+EMSCRIPTEN_KEEPALIVE const char* tavro_trace_line(Session* s) {
+    return handOut(*s, traceLine(s->machine.state));
+}
+
+}  // extern "C"

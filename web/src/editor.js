@@ -1,0 +1,226 @@
+// The source editor: CodeMirror with Tavro's colouring, line numbers, a breakpoint gutter (a
+// click on a line number or the gutter toggles one), the line about to execute, and the
+// assembler's messages inline. Breakpoints live in the editor's state, so they move with the
+// lines they sit on as the text is edited.
+import { defaultKeymap, history, historyKeymap, indentWithTab, insertNewline } from '@codemirror/commands';
+import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
+import { lintGutter, setDiagnostics } from '@codemirror/lint';
+import { EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
+import {
+  Decoration, EditorView, GutterMarker, drawSelection, gutter, highlightActiveLine,
+  highlightActiveLineGutter, keymap, lineNumbers,
+} from '@codemirror/view';
+import { tags } from '@lezer/highlight';
+
+const MNEMONICS = new Set(['END', 'COPY', 'ADD', 'SUB', 'MUL', 'DIV', 'CMP', 'JMP', 'JNB', 'JB', 'CALL',
+  'RTN', 'PUSH', 'POP', 'IN', 'OUT']);
+const REGISTERS = new Set(['AX', 'BX', 'CX', 'DX']);
+
+// Names count to 7 characters and ignore case, as the assembler reads them.
+const key = (word) => word.slice(0, 7).toUpperCase();
+
+// line := [LABEL] [blanks statement] [; comment]   (a label starts in the first column)
+const tavroLanguage = StreamLanguage.define({
+  name: 'tavro',
+  startState: () => ({}),
+  token(stream) {
+    if (stream.eatSpace()) return null;
+    if (stream.peek() === ';') {
+      stream.skipToEnd();
+      return 'comment';
+    }
+    const atStart = stream.sol();
+    if (stream.match(/^[A-Za-z][A-Za-z0-9]*/)) {
+      const word = key(stream.current());
+      if (atStart) return 'labelName';
+      if (MNEMONICS.has(word)) return 'keyword';
+      if (word === 'RES') return 'keyword';
+      if (REGISTERS.has(word)) return 'typeName';
+      if (word === 'RANDOM') return 'atom';
+      return 'variableName';
+    }
+    if (stream.match(/^#?[+-]?\d+/)) return 'number';
+    stream.next();
+    return 'punctuation';
+  },
+  languageData: { commentTokens: { line: ';' } },
+});
+
+const tavroHighlight = HighlightStyle.define([
+  { tag: tags.comment, class: 'tok-comment' },
+  { tag: tags.labelName, class: 'tok-label' },
+  { tag: tags.keyword, class: 'tok-keyword' },
+  { tag: tags.typeName, class: 'tok-register' },
+  { tag: tags.atom, class: 'tok-atom' },
+  { tag: tags.number, class: 'tok-number' },
+  { tag: tags.variableName, class: 'tok-name' },
+  { tag: tags.punctuation, class: 'tok-punctuation' },
+]);
+
+// ---- breakpoints ----
+
+const toggleBreakpoint = StateEffect.define({ map: (pos, mapping) => mapping.mapPos(pos) });
+
+const breakpointMarker = new (class extends GutterMarker {
+  toDOM() {
+    const dot = document.createElement('span');
+    dot.className = 'breakpoint';
+    dot.textContent = '●';
+    dot.setAttribute('aria-label', 'breakpoint');
+    return dot;
+  }
+})();
+
+const breakpoints = StateField.define({
+  create: () => RangeSet.empty,
+  update(set, transaction) {
+    set = set.map(transaction.changes);
+    for (const effect of transaction.effects) {
+      if (!effect.is(toggleBreakpoint)) continue;
+      let present = false;
+      set.between(effect.value, effect.value, () => { present = true; });
+      set = present
+        ? set.update({ filter: (from) => from !== effect.value })
+        : set.update({ add: [breakpointMarker.range(effect.value)] });
+    }
+    return set;
+  },
+});
+
+// The 1-based lines that hold a breakpoint.
+export function breakpointLines(view) {
+  const lines = new Set();
+  const iterator = view.state.field(breakpoints).iter();
+  for (; iterator.value; iterator.next()) lines.add(view.state.doc.lineAt(iterator.from).number);
+  return [...lines].sort((a, b) => a - b);
+}
+
+// Toggles the breakpoint on a 1-based line.
+export function toggleBreakpointAt(view, lineNumber) {
+  const line = view.state.doc.line(lineNumber);
+  view.dispatch({ effects: toggleBreakpoint.of(line.from) });
+}
+
+const onGutterMouseDown = {
+  mousedown(view, line) {
+    view.dispatch({ effects: toggleBreakpoint.of(line.from) });
+    return true;
+  },
+};
+
+// ---- the line about to execute ----
+
+const setExecuting = StateEffect.define();
+const executingLine = Decoration.line({ class: 'cm-executing' });
+
+const executing = StateField.define({
+  create: () => Decoration.none,
+  update(decorations, transaction) {
+    decorations = decorations.map(transaction.changes);
+    for (const effect of transaction.effects) {
+      if (!effect.is(setExecuting)) continue;
+      const line = effect.value;
+      decorations = line > 0 && line <= transaction.state.doc.lines
+        ? Decoration.set([executingLine.range(transaction.state.doc.line(line).from)])
+        : Decoration.none;
+    }
+    return decorations;
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+
+// Marks a 1-based line as the one about to execute (0: none) and scrolls it into view.
+export function markExecuting(view, line) {
+  const effects = [setExecuting.of(line)];
+  if (line > 0 && line <= view.state.doc.lines) {
+    effects.push(EditorView.scrollIntoView(view.state.doc.line(line).from, { y: 'nearest' }));
+  }
+  view.dispatch({ effects });
+}
+
+// ---- messages ----
+
+const encoder = new TextEncoder();
+
+// The character offset in text of a byte offset in its UTF-8 form (the assembler counts bytes).
+function charOffset(text, byteOffset) {
+  let bytes = 0;
+  let i = 0;
+  for (const ch of text) {
+    if (bytes >= byteOffset) break;
+    bytes += encoder.encode(ch).length;
+    i += ch.length;
+  }
+  return i;
+}
+
+// Shows the assembler's diagnostics inline: each with its exact message and the hint for it.
+export function showDiagnostics(view, diagnostics, hintFor) {
+  const doc = view.state.doc;
+  const inline = diagnostics.filter((d) => d.line >= 1 && d.line <= doc.lines).map((d) => {
+    const line = doc.line(d.line);
+    let from = line.from;
+    let to = line.to;
+    if (d.column >= 0) {
+      from = line.from + Math.min(charOffset(line.text, d.column), line.length);
+      to = Math.min(line.to, line.from + charOffset(line.text, d.column + Math.max(d.length, 1)));
+      if (to <= from && from > line.from) from = to - 1;
+    }
+    return {
+      from,
+      to,
+      severity: d.severity,
+      message: d.message,
+      renderMessage() {
+        const box = document.createElement('div');
+        const message = document.createElement('strong');
+        message.textContent = d.message;
+        const hint = document.createElement('div');
+        hint.className = 'hint';
+        hint.textContent = hintFor(d);
+        box.append(message, hint);
+        return box;
+      },
+    };
+  });
+  view.dispatch(setDiagnostics(view.state, inline));
+}
+
+// Makes the editor in parent; onChange(view) follows every edit of the text, onBreakpoints(view)
+// every change of the breakpoints.
+export function createEditor(parent, { text, onChange, onBreakpoints }) {
+  const listener = EditorView.updateListener.of((update) => {
+    if (update.docChanged) onChange(update.view);
+    const moved = update.transactions.some((t) => t.effects.some((e) => e.is(toggleBreakpoint)));
+    if (moved || (update.docChanged && update.state.field(breakpoints).size > 0)) onBreakpoints(update.view);
+  });
+  return new EditorView({
+    parent,
+    state: EditorState.create({
+      doc: text,
+      extensions: [
+        breakpoints,
+        gutter({
+          class: 'cm-breakpoint-gutter',
+          markers: (view) => view.state.field(breakpoints),
+          initialSpacer: () => breakpointMarker,
+          domEventHandlers: onGutterMouseDown,
+        }),
+        lineNumbers({ domEventHandlers: onGutterMouseDown }),
+        lintGutter(),
+        executing,
+        history(),
+        drawSelection(),
+        highlightActiveLine(),
+        highlightActiveLineGutter(),
+        tavroLanguage,
+        syntaxHighlighting(tavroHighlight),
+        // Enter starts the new line in the first column: a label must stand there, so the
+        // editor does not copy the indentation of the line above.
+        keymap.of([{ key: 'Enter', run: insertNewline }, ...defaultKeymap, ...historyKeymap, indentWithTab]),
+        EditorView.contentAttributes.of({ 'data-testid': 'editor', 'aria-label': 'Program source', tabindex: '0' }),
+        listener,
+      ],
+    }),
+  });
+}

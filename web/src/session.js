@@ -1,0 +1,87 @@
+// The engine in WebAssembly as JavaScript calls it: one session of the C ABI in
+// web/engine/bindings.cpp (a program and a machine), with texts and counts turned into
+// JavaScript values. The streams stay bytes (Uint8Array), exactly as tavro writes them; the
+// worker and the Node tests both use this module, so the page runs what the tests check.
+
+// Why a run came back; the order of StopReason in src/sim/machine.h.
+export const Stop = Object.freeze({
+  ENDED: 0,
+  STEPPED: 1,
+  BUDGET: 2,
+  BREAKPOINT: 3,
+  WATCH: 4,
+  STOP_REQUESTED: 5,
+  NEED_INPUT: 6,
+  OUTPUT_FAILED: 7,
+});
+
+// How a run ended; the order of RunStatus in src/common/tavro.h.
+export const STATUS_TEXTS = ['running', 'Halt', 'out of memory', 'illegal code', 'illegal operand',
+  'illegal memory access', 'div by zero', 'unexpected EOF', 'interrupted', 'waiting for input'];
+
+const decoder = new TextDecoder();
+
+// Opens a session on an instantiated engine module (the factory's result).
+export function openSession(module) {
+  const session = module._tavro_new();
+
+  // The text the last call handed out, as bytes (a copy: the buffer is reused).
+  const takeText = (pointer) =>
+    module.HEAPU8.slice(pointer, pointer + module._tavro_text_length(session));
+
+  // Copies bytes into the engine's memory for one call.
+  const withBytes = (bytes, call) => {
+    const pointer = module._malloc(Math.max(bytes.length, 1));
+    module.HEAPU8.set(bytes, pointer);
+    try {
+      return call(pointer, bytes.length);
+    } finally {
+      module._free(pointer);
+    }
+  };
+
+  return {
+    // Assembles source bytes (tavro -c with checkOnly) and keeps the program for reset().
+    assemble(bytes, { checkOnly = false } = {}) {
+      const json = withBytes(bytes, (p, n) => takeText(module._tavro_assemble(session, p, n, checkOnly ? 1 : 0)));
+      return JSON.parse(decoder.decode(json));
+    },
+    // What tavro writes on standard error while assembling the kept program.
+    assemblyText: () => takeText(module._tavro_assembly_text(session)),
+    // The kept program's machine code, as tavro -d dumps it.
+    dump: () => takeText(module._tavro_dump(session)),
+    // A new machine at the start of the kept program.
+    reset({ seed = 1, trace = false, historySteps = 0, interval = 4096 } = {}) {
+      module._tavro_reset(session, seed >>> 0, trace ? 1 : 0, historySteps, interval);
+    },
+    step: () => module._tavro_step(session),
+    run: (budget) => module._tavro_run(session, budget),
+    // Where a CALL at ip returns to, or -1 when ip is not at a CALL.
+    callReturn: () => module._tavro_call_return(session),
+    stepOver: (budget, returnIp, stackTop) => module._tavro_step_over(session, budget, returnIp, stackTop),
+    undo: (n) => module._tavro_undo(session, n),
+    giveInput: (bytes) => withBytes(bytes, (p, n) => module._tavro_give_input(session, p, n)),
+    endInput: () => module._tavro_end_input(session),
+    setBreakpoint: (address, armed) => module._tavro_set_breakpoint(session, address, armed ? 1 : 0),
+    // The registers, flag, ip, status and counts.
+    state() {
+      const f = new Float64Array(module.HEAPF64.buffer, module._tavro_state(session), 13);
+      return {
+        regs: [f[0], f[1], f[2], f[3]], ip: f[4], flag: f[5], status: f[6], waiting: f[7] === 1,
+        steps: f[8], outputBytes: f[9], messageBytes: f[10], codeSize: f[11], earliestStep: f[12],
+      };
+    },
+    // A copy of the machine's 4096 bytes.
+    memory() {
+      const pointer = module._tavro_memory(session);
+      return module.HEAPU8.slice(pointer, pointer + 4096);
+    },
+    takeOutput: () => takeText(module._tavro_take_output(session)),
+    takeMessages: () => takeText(module._tavro_take_messages(session)),
+    // The trace lines of the last count steps, as tavro -t prints them.
+    recentTrace: (count) => decoder.decode(takeText(module._tavro_recent_trace(session, count))),
+    // The trace line of the instruction about to execute.
+    traceLine: () => decoder.decode(takeText(module._tavro_trace_line(session))),
+    close: () => module._tavro_delete(session),
+  };
+}

@@ -1,0 +1,284 @@
+// The page's worker: it owns the engine and runs the machine, so the page never waits for it.
+// A run goes in slices of a few milliseconds (run(budget) again and again, which also lets the
+// browser's optimising compiler take over the engine's loop); between slices the worker reads
+// its messages, so Stop is seen within one slice. It posts the machine's state as an 'update'
+// at most every UPDATE_MS while running, and whenever the machine comes to rest.
+import createTavroEngine from './engine.js';
+import { Stop, openSession } from './session.js';
+import { assembleSource } from './tool.js';
+
+const SLICE_MS = 4;              // aim of one slice of running
+const UPDATE_MS = 50;            // the page hears from a run this often
+const TRACE_LINES = 100;         // steps shown by the trace panel
+const HISTORY = { historySteps: 1_000_000, interval: 4096 };  // Step back reaches this far
+const STREAM_LIMIT = 200_000;  // bytes of a stream that the page keeps (the latest)
+
+const encoder = new TextEncoder();
+const decoder = new TextDecoder();
+
+let session = null;
+let machine = null;      // what the machine runs: { program, addressLine, assembly, refused }
+let mode = 'idle';       // idle, running, over (stepping over a CALL), paused, waiting, ended
+let waitingFor = null;   // what resumes once input comes: 'running' or 'over'
+let breakLines = [];     // 1-based lines with a breakpoint
+let limit = 100_000_000; // steps one Run or Continue may take
+let runBudget = 0;       // steps left to this Run or Continue
+let sliceSteps = 1_000_000;
+let over = null;         // { returnIp, stackTop } while stepping over a CALL
+let note = '';
+let lastUpdate = 0;
+let generation = 0;      // counts machines made, so the page knows when to start its panels anew
+let clock = null;        // the current stretch of running: { start, steps, engineMs }
+let lastStretch = null;  // the last one that ended: { steps, ms, engineMs }
+let earlyInput = [];     // input given before the machine took a step (null: the end of input)
+const yielder = new MessageChannel();
+
+// Which line emitted the byte at each address (0: none), from the program's line map.
+function lineMap(program) {
+  const addressLine = new Int32Array(4096);
+  program.lines.forEach(([address, size], i) => {
+    for (let a = address; a < address + size && a < 4096; a++) addressLine[a] = i + 1;
+  });
+  return addressLine;
+}
+
+function armBreakpoints() {
+  if (!machine?.program) return;
+  for (const line of breakLines) {
+    const entry = machine.program.lines[line - 1];
+    if (entry && entry[1] > 0) session.setBreakpoint(entry[0], true);
+  }
+}
+
+// Assembles the source and makes a machine at its start (a refused program's never runs).
+// Input typed ahead, before the old machine took a step, goes to the new one.
+function reset(source) {
+  const typedAhead = session.state().steps === 0 ? earlyInput : [];
+  earlyInput = [];
+  const assembled = assembleSource(session, encoder.encode(source));
+  machine = {
+    program: assembled.program,
+    addressLine: assembled.program ? lineMap(assembled.program) : new Int32Array(4096),
+    assembly: decoder.decode(assembled.stderr),
+    refused: assembled.refused,
+  };
+  over = null;
+  waitingFor = null;
+  note = '';
+  generation += 1;
+  clock = lastStretch = null;
+  // A refused program gets a machine too, so that the panels show a clean start; it never runs.
+  session.reset({ seed: Math.floor(Date.now() / 1000), ...HISTORY });
+  if (assembled.refused) {
+    mode = 'refused';
+    note = 'The program has errors: nothing runs until they are fixed.';
+    return;
+  }
+  armBreakpoints();
+  mode = 'idle';
+  for (const text of typedAhead) {
+    if (text === null) endInput();
+    else giveInput(text);
+  }
+}
+
+// The latest characters of a stream chunk that the page can keep: a program that prints
+// without end must not flood the page.
+const latest = (bytes) => decoder.decode(bytes.length > STREAM_LIMIT ? bytes.subarray(bytes.length - STREAM_LIMIT) : bytes);
+
+function update() {
+  lastUpdate = performance.now();
+  const state = session.state();
+  const out = latest(session.takeOutput());
+  const err = latest(session.takeMessages());
+  postMessage({
+    type: 'update',
+    generation,
+    mode,
+    note,
+    limit,
+    program: machine.program,
+    state,
+    line: machine.addressLine[state.ip] ?? 0,
+    memory: session.memory(),
+    out: { at: state.outputBytes - out.length, text: out },
+    err: { at: machine.assembly.length + state.messageBytes - err.length, text: err, assembly: machine.assembly },
+    stretch: lastStretch,
+    trace: machine.refused ? '' : session.recentTrace(TRACE_LINES),
+    next: machine.refused ? '' : session.traceLine(),
+  });
+}
+
+// Ends the current stretch of running, for the figures the status line shows.
+function stopClock() {
+  if (!clock) return;
+  lastStretch = { steps: session.state().steps - clock.steps, ms: performance.now() - clock.start, engineMs: clock.engineMs };
+  clock = null;
+}
+
+// After a run, a step or a slice: where the machine stands now.
+function settle(reason, resumable) {
+  if (reason !== Stop.BUDGET || runBudget <= 0) stopClock();
+  switch (reason) {
+    case Stop.BUDGET:
+      if (runBudget > 0) return schedule();
+      mode = 'paused';
+      note = `Paused at the step limit (${limit.toLocaleString('en')} steps per run): Continue runs as many again.`;
+      break;
+    case Stop.ENDED: mode = 'ended'; note = ''; break;
+    case Stop.BREAKPOINT: mode = 'paused'; note = 'Paused at a breakpoint.'; break;
+    case Stop.NEED_INPUT:
+      mode = 'waiting';
+      waitingFor = resumable;
+      note = 'IN waits for a number: type it in the input box.';
+      break;
+    default: mode = 'paused'; note = '';
+  }
+  update();
+}
+
+// Lets messages in, then runs the next slice. One slice is ever in flight, however often a
+// run is started anew while another goes on.
+let scheduled = false;
+function schedule() {
+  if (performance.now() - lastUpdate >= UPDATE_MS) update();
+  if (scheduled) return;
+  scheduled = true;
+  yielder.port2.postMessage(null);
+}
+
+// One slice of the current run or step-over.
+function slice() {
+  scheduled = false;
+  if (mode !== 'running' && mode !== 'over') return;
+  const budget = Math.min(sliceSteps, runBudget);
+  const before = session.state().steps;
+  const start = performance.now();
+  const reason = mode === 'running'
+    ? session.run(budget)
+    : session.stepOver(budget, over.returnIp, over.stackTop);
+  const elapsed = performance.now() - start;
+  runBudget -= session.state().steps - before;
+  if (clock) clock.engineMs += elapsed;
+  // Keep a slice near SLICE_MS: the machine's speed varies with the program and the tier.
+  if (reason === Stop.BUDGET && budget === sliceSteps) {
+    const scale = Math.min(4, Math.max(0.25, SLICE_MS / Math.max(elapsed, 0.01)));
+    sliceSteps = Math.max(1000, Math.min(50_000_000, Math.round(sliceSteps * scale)));
+  }
+  settle(reason, mode);
+}
+yielder.port1.onmessage = slice;
+
+function start(kind) {
+  if (machine.refused || mode === 'ended' || mode === 'running' || mode === 'over') return;
+  if (mode === 'waiting') return update();
+  runBudget = limit;
+  note = '';
+  mode = kind;
+  startClock();
+  schedule();
+}
+
+function startClock() {
+  clock = { start: performance.now(), steps: session.state().steps, engineMs: 0 };
+  lastStretch = null;
+}
+
+function stepOnce() {
+  if (machine.refused || mode === 'ended' || mode === 'running' || mode === 'over') return;
+  if (mode === 'waiting') return update();
+  settle(session.step(), 'paused');
+}
+
+function stepOver() {
+  if (machine.refused || mode === 'ended' || mode === 'running' || mode === 'over') return;
+  const returnIp = session.callReturn();
+  if (returnIp < 0 || mode === 'waiting') return stepOnce();
+  over = { returnIp, stackTop: session.state().regs[3] };
+  // The CALL itself first: a breakpoint at the subroutine's entry then stops inside it.
+  const reason = session.step();
+  if (reason !== Stop.STEPPED) return settle(reason, 'paused');
+  start('over');
+}
+
+function stepBack() {
+  if (machine.refused || mode === 'running' || mode === 'over') return;
+  if (session.undo(1) === 0) {
+    note = 'No earlier step to go back to.';
+  } else {
+    mode = 'paused';
+    waitingFor = null;
+    note = '';
+  }
+  update();
+}
+
+function giveInput(text) {
+  if (mode === 'ended') return;
+  if (session.state().steps === 0) earlyInput.push(text);
+  if (machine.refused) return;
+  session.giveInput(encoder.encode(text));
+  if (mode === 'waiting') resume();
+}
+
+function endInput() {
+  if (mode === 'ended') return;
+  if (session.state().steps === 0) earlyInput.push(null);
+  if (machine.refused) return;
+  session.endInput();
+  if (mode === 'waiting') resume();
+}
+
+function resume() {
+  const kind = waitingFor;
+  waitingFor = null;
+  mode = 'paused';
+  if (kind === 'running' || kind === 'over') {
+    mode = kind;
+    startClock();
+    schedule();
+  } else {
+    stepOnce();
+  }
+}
+
+const handlers = {
+  assemble({ source, version }) {
+    const assembled = assembleSource(session, encoder.encode(source));
+    postMessage({ type: 'program', version, program: assembled.program, stderr: decoder.decode(assembled.stderr) });
+  },
+  reset({ source }) { reset(source); update(); },
+  run({ source }) { reset(source); start('running'); if (mode === 'refused') update(); },
+  continue() { start('running'); },
+  step() { stepOnce(); },
+  stepOver() { stepOver(); },
+  stepBack() { stepBack(); },
+  stop() {
+    if (mode !== 'running' && mode !== 'over') return;
+    stopClock();
+    mode = 'paused';
+    note = 'Stopped.';
+    update();
+  },
+  input({ text }) { giveInput(text); },
+  endInput() { endInput(); },
+  breakpoints({ lines }) {
+    breakLines = lines;
+    if (!machine?.program || machine.refused) return;
+    for (let a = 0; a < 4096; a++) session.setBreakpoint(a, false);
+    armBreakpoints();
+  },
+  limit({ steps }) {
+    limit = Math.max(1, Math.floor(steps));
+  },
+};
+
+// Until the engine is there, commands have nothing to act on; the page sends its source again
+// when it hears 'ready'.
+onmessage = (event) => { if (session) handlers[event.data.type]?.(event.data); };
+
+createTavroEngine().then((module) => {
+  session = openSession(module);
+  reset('');
+  postMessage({ type: 'ready' });
+}, (error) => postMessage({ type: 'failed', message: String(error) }));

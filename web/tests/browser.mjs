@@ -1,0 +1,104 @@
+// What the browser tests share: Debian's Chromium driven by playwright-core (headless, no
+// network of its own), the built page served from web/dist on a free local port, and the real
+// tavro, whose output the page must match.
+import { spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+import { chromium } from 'playwright-core';
+
+import { serve } from '../serve.mjs';
+import { encodeProgram } from '../src/share.js';
+import { DIST, ROOT } from './support.mjs';
+
+export const TAVRO = process.env.TAVRO_BINARY ?? path.join(ROOT, 'build/release/src/tavro');
+export const ARTEFACTS = process.env.TAVRO_ARTEFACTS ?? path.join(ROOT, 'build/playground');
+
+const CHROMIUM_ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+
+// Starts the server and the browser (playwright gives each launch a fresh profile directory).
+export async function startBrowser() {
+  const server = await serve({ root: DIST, port: 0 });
+  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', args: CHROMIUM_ARGS });
+  const origin = `http://127.0.0.1:${server.address().port}`;
+  return {
+    origin,
+    browser,
+    async close() {
+      await browser.close();
+      server.close();
+    },
+  };
+}
+
+// A fresh page (its own storage) at the playground, with source loaded through a link when
+// given; resolves once the engine is ready. Errors on the page fail the test that reads them.
+export async function openPage(env, { source, viewport = { width: 1400, height: 950 } } = {}) {
+  const context = await env.browser.newContext({ viewport });
+  const page = await context.newPage();
+  page.errors = [];
+  page.on('pageerror', (error) => page.errors.push(error.message));
+  page.on('console', (message) => { if (message.type() === 'error') page.errors.push(message.text()); });
+  await page.goto(`${env.origin}/${source === undefined ? '' : encodeProgram(source)}`);
+  await page.waitForSelector('body[data-ready="true"][data-drawn]');
+  return page;
+}
+
+// Waits until the page has drawn the machine in one of modes.
+export async function waitForMode(page, modes, timeout = 10000) {
+  await page.waitForFunction((wanted) => {
+    const { drawn, updates, mode } = document.body.dataset;
+    return drawn === updates && wanted.includes(mode);
+  }, modes, { timeout });
+}
+
+// Clicks a control (or presses a key) and waits until the page has drawn the worker's last
+// answer, with the machine in one of modes.
+export async function press(page, control, modes = ['paused', 'ended', 'waiting', 'idle', 'refused']) {
+  const before = Number(await page.evaluate(() => document.body.dataset.drawn ?? 0));
+  if (control.startsWith('key:')) await page.keyboard.press(control.slice(4));
+  else await page.getByTestId(control).click();
+  await page.waitForFunction(([count, wanted]) => {
+    const { drawn, updates, mode } = document.body.dataset;
+    return Number(drawn ?? 0) > count && drawn === updates && wanted.includes(mode);
+  }, [before, modes], { timeout: 10000 });
+}
+
+export const text = (page, testId) => page.getByTestId(testId).textContent();
+
+// The registers as the page shows them: { AX, BX, CX, DX, IP, flag }.
+export async function registers(page) {
+  const values = {};
+  for (const name of ['AX', 'BX', 'CX', 'DX', 'IP']) values[name] = Number(await text(page, `reg-${name}`));
+  values.flag = await text(page, 'flag');
+  return values;
+}
+
+// tavro's output for a source: { stdout, stderr } from the real binary.
+export function runTavro(source, { args = [], input = '' } = {}) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tavro-web-'));
+  const file = path.join(dir, 'program.tas');
+  fs.writeFileSync(file, source, 'latin1');
+  try {
+    const { stdout, stderr } = spawnSync(TAVRO, [...args, file], { input, encoding: 'latin1' });
+    return { stdout, stderr };
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+// The registers before each executed instruction, from tavro -t: entry k is the machine after
+// k steps.
+export function traceStates(source, input = '') {
+  return runTavro(source, { args: ['-t'], input }).stdout.split('\n')
+    .filter((line) => line.startsWith('. . . . . . .'))
+    .map((line) => {
+      const fields = line.trim().split(/\s+/);
+      const [AX, BX, CX, DX] = fields.slice(-5, -1).map(Number);
+      return { line, IP: Number(fields[7].replace(':', '')), AX, BX, CX, DX, flag: fields.at(-1) };
+    });
+}
+
+export const example = (name) => fs.readFileSync(path.join(ROOT, 'examples', name), 'latin1');

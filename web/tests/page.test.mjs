@@ -1,0 +1,251 @@
+// The playground in a real browser (Debian's Chromium, headless), held against the real tavro:
+// runs, input, breakpoints, stepping both ways, the trace, Stop, inline errors, share links,
+// text that must stay text, no request outside the page's origin, accessibility, and a
+// screenshot kept as an artefact.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+
+import AxeBuilder from '@axe-core/playwright';
+
+import {
+  ARTEFACTS, example, openPage, press, registers, runTavro, startBrowser, text, traceStates, waitForMode,
+} from './browser.mjs';
+import { ROOT } from './support.mjs';
+
+let env;
+before(async () => { env = await startBrowser(); });
+after(async () => { await env?.close(); });
+
+const expected = (name, stream) => {
+  const file = path.join(ROOT, 'examples', name.replace(/\.tas$/, `.${stream}`));
+  return fs.existsSync(file) ? fs.readFileSync(file, 'latin1') : '';
+};
+
+test('every example without input runs to tavro\'s output from the examples menu', async () => {
+  const page = await openPage(env);
+  const names = (await page.getByTestId('examples').locator('option').evaluateAll((os) => os.map((o) => o.value)))
+    .filter((name) => name && name !== 'dice.tas' && !fs.existsSync(path.join(ROOT, 'examples', name.replace(/\.tas$/, '.in'))));
+  assert.ok(names.length >= 10, names.join(' '));
+  for (const name of names) {
+    await page.getByTestId('examples').selectOption(name);
+    await press(page, 'run', ['ended', 'refused']);
+    assert.equal(await text(page, 'console'), expected(name, 'stdout'), `${name}: console`);
+    assert.equal(await text(page, 'stderr'), expected(name, 'stderr'), `${name}: stderr`);
+  }
+  assert.deepEqual(page.errors, []);
+});
+
+test('IN waits for the input box, and both streams equal tavro\'s', async () => {
+  const page = await openPage(env);
+  await page.getByTestId('examples').selectOption('sum.tas');
+  await press(page, 'run', ['waiting']);
+  const lines = fs.readFileSync(path.join(ROOT, 'examples/sum.in'), 'latin1').split('\n').slice(0, -1);
+  for (const [i, line] of lines.entries()) {
+    await page.getByTestId('input').fill(line);
+    if (i % 2 === 0) await press(page, 'input-send', ['waiting', 'ended']);
+    else await press(page, 'key:Enter', ['waiting', 'ended']);
+  }
+  await waitForMode(page, ['ended']);
+  assert.equal(await text(page, 'console'), expected('sum.tas', 'stdout'));
+  assert.equal(await text(page, 'stderr'), expected('sum.tas', 'stderr'));
+
+  // Typed ahead, before Run: the run takes it, as tavro takes a file on standard input.
+  await press(page, 'reset', ['idle']);
+  for (const line of lines) {
+    await page.getByTestId('input').fill(line);
+    await page.getByTestId('input-send').click();
+  }
+  await press(page, 'run', ['ended']);
+  assert.equal(await text(page, 'console'), expected('sum.tas', 'stdout'));
+  assert.equal(await text(page, 'stderr'), expected('sum.tas', 'stderr'));
+});
+
+test('after k steps the registers equal line k+1 of tavro -t, and the trace panel its lines', async () => {
+  const source = example('fib.tas');
+  const states = traceStates(source);
+  const page = await openPage(env, { source });
+  for (let k = 0; k <= 40; k++) {
+    const shown = await registers(page);
+    const { line, ...want } = states[k];
+    assert.deepEqual(shown, want, `after ${k} steps`);
+    const trace = await text(page, 'trace');
+    assert.equal(trace, states.slice(Math.max(0, k - 100), k).map((s) => `${s.line}\n`).join(''), `trace after ${k}`);
+    await press(page, k % 2 ? 'step' : 'key:F9');
+  }
+});
+
+test('a breakpoint stops Continue; Step over runs a CALL to its return; Step back undoes', async () => {
+  const source = example('fib.tas');
+  const lines = source.split('\n');
+  const states = traceStates(source);
+  const page = await openPage(env, { source });
+  const callLine = lines.findIndex((l) => /^\s+CALL FIB/.test(l)) + 1;
+  await page.locator('.cm-lineNumbers .cm-gutterElement', { hasText: new RegExp(`^${callLine}$`) }).click();
+  await press(page, 'continue');
+  assert.match(await text(page, 'status'), /breakpoint/);
+  const atCall = states.findIndex((s) => s.line.includes('CALL'));
+  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[atCall]));
+  assert.equal(await page.locator('.cm-executing').textContent(), lines[callLine - 1]);
+
+  await press(page, 'step-over');
+  const returned = states.findIndex((s, i) => i > atCall && s.IP === states[atCall].IP + 2 && s.DX === states[atCall].DX);
+  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[returned]));
+  assert.equal(await text(page, 'steps'), String(returned));
+  assert.equal(await text(page, 'console'), '');
+
+  await press(page, 'step');  // OUT AX
+  assert.equal(await text(page, 'console'), 'out: 0\n');
+  await press(page, 'step-back');
+  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[returned]));
+  assert.equal(await text(page, 'console'), '', 'the undone OUT leaves the console');
+  await press(page, 'key:Shift+F9');
+  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[returned - 1]));
+});
+
+test('each control has its keyboard shortcut', async () => {
+  const source = example('fib.tas');
+  const states = traceStates(source);
+  const page = await openPage(env, { source });
+  const steps = async () => Number(await text(page, 'steps'));
+  for (const [key, check] of [
+    ['F9', async () => assert.equal(await steps(), 1)],
+    ['F9', async () => assert.equal(await steps(), 2)],
+    ['F10', async () => assert.equal(await steps(), states.findIndex((s, i) => i > 2 && s.IP === states[2].IP + 2))],
+    ['Shift+F9', async () => assert.equal(await steps(), states.findIndex((s, i) => i > 2 && s.IP === states[2].IP + 2) - 1)],
+    ['Control+Shift+Enter', async () => assert.equal(await steps(), 0)],
+    ['F5', async () => assert.equal(await text(page, 'console'), expected('fib.tas', 'stdout'))],
+    ['Control+Enter', async () => assert.equal(await text(page, 'console'), expected('fib.tas', 'stdout'))],
+  ]) {
+    await press(page, `key:${key}`);
+    await check();
+  }
+});
+
+test('Stop ends an endless loop within 200 ms, even one that prints, and the step limit pauses a run', async () => {
+  for (const source of ['LOOP    ADD AX, #1\n        JMP LOOP\n', 'LOOP    ADD AX, #1\n        OUT AX\n        JMP LOOP\n']) {
+    const page = await openPage(env, { source });
+    await page.getByTestId('step-limit').fill('1000000000000');
+    await page.getByTestId('step-limit').press('Enter');
+    await press(page, 'run', ['running']);
+    await page.waitForTimeout(500);
+    await page.keyboard.press('Control+Enter');  // Run again, while it runs
+    await page.waitForTimeout(500);
+    const stoppedIn = await page.evaluate(() => new Promise((resolve) => {
+      const start = performance.now();
+      new MutationObserver((_, observer) => {
+        if (document.body.dataset.mode === 'paused') {
+          observer.disconnect();
+          resolve(performance.now() - start);
+        }
+      }).observe(document.body, { attributes: true });
+      document.querySelector('[data-testid="stop"]').click();
+    }));
+    assert.ok(stoppedIn < 200, `stopped in ${stoppedIn} ms`);
+    assert.ok(Number(await text(page, 'steps')) > 1_000_000);
+    const shown = await text(page, 'console');
+    assert.ok(shown.length <= 200_000 && /^(out: -?\d+\n)*$/.test(shown.slice(shown.indexOf('\n') + 1)), 'the console keeps the latest lines');
+    await page.context().close();
+  }
+
+  const page = await openPage(env, { source: 'LOOP    JMP LOOP\n' });
+  await page.getByTestId('step-limit').fill('12345');
+  await page.getByTestId('step-limit').press('Enter');
+  await press(page, 'run');
+  assert.equal(await text(page, 'steps'), '12345');
+  assert.match(await text(page, 'status'), /step limit/);
+});
+
+test('assembly errors and warnings show inline on their lines with tavro\'s messages and hints', async () => {
+  const page = await openPage(env, { source: '        COPY AX, #5\n        END\n' });
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+End');
+  const typed = '\n        COPY AX, #200\nLOOP: OUT AX\n        ADD AX\n';
+  await page.keyboard.type(typed);
+  const source = (await page.locator('.cm-line').allTextContents()).join('\n');
+  assert.equal(source, `        COPY AX, #5\n        END\n${typed}`, 'typed as it is, labels in the first column');
+  const want = [...runTavro(source).stderr.matchAll(/^\*pass=\d, (.*)\n +(\d+)>/gm)].map((m) => `line ${m[2]}${m[1]}`);
+  assert.equal(want.length, 3);
+  await page.waitForFunction((n) => document.querySelectorAll('[data-testid="diagnostics"] li.error').length === n, want.length);
+  assert.deepEqual(await page.locator('[data-testid="diagnostics"] li.error button').allTextContents(), want);
+  assert.match(await page.locator('[data-testid="diagnostics"] li.error .hint').first().textContent(), /-128 to 127/);
+  assert.equal(await page.locator('.cm-lintRange-error').count(), 3);
+  await page.locator('.cm-lintRange-error').first().hover();
+  await page.waitForSelector('.cm-tooltip-lint');
+  assert.match(await page.locator('.cm-tooltip-lint').textContent(), /Syntax error in 2nd operand.*-128 to 127/);
+
+  const warned = ' JMP NOWHERE\n OUT AX\n';
+  const other = await openPage(env, { source: warned });
+  await other.waitForSelector('[data-testid="diagnostics"] li.warning');
+  const [, line] = /Line=(\d+)/.exec(runTavro(warned).stderr);
+  assert.deepEqual(await other.locator('[data-testid="diagnostics"] li.warning button').allTextContents(),
+    [`line ${line}${runTavro(warned).stderr.trim()}`]);
+  assert.equal(await other.locator('.cm-lintRange-warning').count() + await other.locator('.cm-lint-marker-warning').count() > 0, true);
+});
+
+test('a share link opens its program, and the editor accepts a whole program at once', async () => {
+  const source = '; shared\n        COPY AX, #7\n        OUT AX\n        END\n';
+  const page = await openPage(env, { source });
+  await press(page, 'run', ['ended']);
+  assert.equal(await text(page, 'console'), runTavro(source).stdout);
+  await page.getByTestId('share').click();
+  const link = await page.getByTestId('share-link').inputValue();
+  const other = await (await env.browser.newContext()).newPage();
+  await other.goto(link);
+  await other.waitForSelector('body[data-ready="true"][data-drawn]');
+  assert.equal((await other.locator('.cm-line').allTextContents()).join('\n'), source);
+
+  await other.getByTestId('editor').fill(' COPY BX, #9\n OUT BX\n');
+  await press(other, 'run', ['ended']);
+  assert.equal(await text(other, 'console'), 'out: 9\n>>> Program terminated. (Halt)\n');
+});
+
+test('markup in a program, its messages and a link stays text', async () => {
+  const source = '<script>window.pwned = 1</script>\n<img src=x onerror="window.pwned = 2">\n        END\n';
+  const page = await openPage(env, { source });
+  await press(page, 'run', ['refused']);
+  const stderr = await text(page, 'stderr');
+  assert.equal(stderr, runTavro(source).stderr);
+  assert.ok(stderr.includes('<script>window.pwned = 1</script>'));
+  assert.equal(await page.evaluate(() => window.pwned), undefined);
+  assert.equal(await page.locator('main script, main img, .cm-content script, .cm-content img').count(), 0);
+  assert.deepEqual(page.errors, []);
+});
+
+test('everything works with every request outside the page\'s origin blocked', async () => {
+  const context = await env.browser.newContext();
+  const outside = [];
+  await context.route('**/*', (route) => {
+    if (new URL(route.request().url()).origin === env.origin) return route.continue();
+    outside.push(route.request().url());
+    return route.abort();
+  });
+  const page = await context.newPage();
+  const seen = [];
+  page.on('request', (request) => seen.push(request.url()));
+  await page.goto(`${env.origin}/`);
+  await page.waitForSelector('body[data-ready="true"][data-drawn]');
+  await page.getByTestId('examples').selectOption('primes.tas');
+  await press(page, 'run', ['ended']);
+  assert.equal(await text(page, 'console'), expected('primes.tas', 'stdout'));
+  assert.deepEqual(outside, []);
+  assert.ok(seen.every((url) => url.startsWith(env.origin)), seen.join(' '));
+});
+
+test('no serious or critical accessibility violation, in either theme; a screenshot is saved', async () => {
+  const source = example('fib.tas');
+  const page = await openPage(env, { source });
+  const line = source.split('\n').findIndex((l) => /^\s+ADD AX, BX/.test(l)) + 1;
+  await page.locator('.cm-lineNumbers .cm-gutterElement', { hasText: new RegExp(`^${line}$`) }).click();
+  for (let i = 0; i < 40; i++) await press(page, 'continue');
+  await page.getByTestId('memory-map').hover({ position: { x: 60, y: 2 } });
+  fs.mkdirSync(ARTEFACTS, { recursive: true });
+  await page.screenshot({ path: path.join(ARTEFACTS, 'screenshot.png') });
+  for (const theme of ['light', 'dark']) {
+    await page.getByTestId('theme').selectOption(theme);
+    const { violations } = await new AxeBuilder({ page }).analyze();
+    const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+    assert.deepEqual(serious.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(', ')}`), [], theme);
+  }
+});
