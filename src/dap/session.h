@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dap/expression.h"
-#include "dap/inspect.h"
+#include "dap/examine.h"
 #include "dap/protocol.h"
 #include "engine/engine.h"
 

@@ -1,7 +1,7 @@
 // Source and stack inspection. The machine keeps no record of calls: a frame is inferred from
 // a stack word that holds the address right after one of the program's CALL instructions,
 // which is exact for programs that use the stack as CALL and RTN do.
-#include "dap/inspect.h"
+#include "dap/examine.h"
 
 namespace tavro {
 
