@@ -1,4 +1,4 @@
-// The tool against hostile sources: every result is the specified message or a clean run,
+// The tool against hostile sources: every result is the expected message or a clean run,
 // never a crash, a hang or garbage.
 #include <gtest/gtest.h>
 
