@@ -97,6 +97,8 @@ static StopReason runWith(Machine& m, Ports& ports, uint64_t budget) {
             StopReason reason = stepWith(m, ports);
             if (reason != StopReason::Stepped) return reason;
         }
+        // As in the fast path, a breakpoint reached by the budget's last step is reported first.
+        if (budget > 0 && breakpointBefore(m, &skip)) return StopReason::Breakpoint;
         return StopReason::Budget;
     }
     uint64_t remaining = budget;
