@@ -616,14 +616,18 @@ void handleMessage(Session& s, std::string_view body) {
 
 void receiveBytes(Session& s, std::string_view bytes) {
     feedBytes(s.reader, bytes);
+    std::string text;
     while (!s.quit) {
-        Frame frame = nextFrame(s.reader);
-        if (frame.status == FrameStatus::Incomplete) break;
-        if (frame.status == FrameStatus::Malformed) {
-            fail(s, Json::object(), "Malformed frame: " + frame.body);
-        } else {
-            handleMessage(s, frame.body);
+        FrameStatus status = nextFrame(s.reader, &text);
+        if (status == FrameStatus::NeedMore) break;
+        if (status == FrameStatus::Frame) {
+            handleMessage(s, text);
+            continue;
         }
+        fail(s, Json::object(), "Malformed frame: " + text);
+        // Nothing after a frame over the limit can be framed: the adapter ends (main gives
+        // status 1 for it), and the editor sees that it is gone.
+        if (status == FrameStatus::TooLarge) s.quit = true;
     }
 }
 
