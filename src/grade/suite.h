@@ -32,9 +32,9 @@ struct StateCheck {
 
 struct TestCase {
     std::string name;
-    std::string expected;  // NAME.out
-    std::string input;     // NAME.in, or empty
-    double points = 1;
+    std::string expected;   // NAME.out
+    std::string input;      // NAME.in, or empty
+    int64_t points = 1000;  // thousandths of a point: exact decimals with up to three places
     Limits limits;
     Compare compare = Compare::Exact;
     std::vector<StateCheck> checks;

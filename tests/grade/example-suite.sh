@@ -20,6 +20,8 @@ check() {
     shift
     "$grade" "$@" > "$work/$name" 2> "$work/stderr"
     local rc=$?
+    # junit's times are the clock's: the expected report holds them as 0.000.
+    sed -i 's/ time="[0-9.]*"/ time="0.000"/g' "$work/$name"
     if [ $rc != 0 ] || [ -s "$work/stderr" ]; then
         echo "--- $name: exit status $rc, standard error:"; cat "$work/stderr"; status=1
     fi

@@ -72,6 +72,13 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
          "div by zero at ip=2, line 3: \"DIV BX, AX\""},
         {" COPY AX, #0\n DIV BX, AX\n", ">>> Program terminated. (div by zero)\n", Outcome::Pass, ""},
         {" IN AX\n OUT AX\n", HALT, Outcome::RuntimeError, "unexpected EOF at ip=0, line 1: \"IN AX\""},
+        {" COPY AX, #1\n OUT AX\n JMP 100\n END\n", HALT, Outcome::RuntimeError,
+         "out of memory at ip=100, reached from line 3: \"JMP 100\""},
+        {" COPY AX, #-1\n PUSH AX\n\n RTN\n", HALT, Outcome::RuntimeError,
+         "out of memory at ip=65535, reached from line 4: \"RTN\""},
+        {five, "out: 5\n>>> Program terminated. (Halt)!\n", Outcome::WrongOutput,
+         "line 2: expected \">>> Program terminated. (Halt)!\", got \">>> Program terminated. (Halt)\"",
+         9, 99, trim},
         {" IN AX\n OUT AX\n", "out: -7\n" + HALT, Outcome::Pass, "", 9, 99, exact, {}, "x\n -7"},
         {"", HALT, Outcome::Unreadable, "empty file"},
     };
@@ -81,7 +88,7 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
         TestCase test;
         test.expected = row.expected;
         test.input = row.input;
-        test.points = 2;
+        test.points = 2000;
         test.limits.maxSteps = row.maxSteps;
         test.limits.maxOutput = row.maxOutput;
         test.compare = row.compare;
@@ -94,8 +101,8 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
         if (detail.size() == row.detail.size()) {
             EXPECT_EQ(result.detail.size(), detail.size());
         }
-        EXPECT_EQ(result.score, row.outcome == Outcome::Pass ? 2 : 0);
-        EXPECT_EQ(result.maxScore, 2);
+        EXPECT_EQ(result.score, row.outcome == Outcome::Pass ? 2000 : 0);
+        EXPECT_EQ(result.maxScore, 2000);
         if (row.outcome == Outcome::StepLimit) {
             EXPECT_EQ(result.steps, row.maxSteps);
         }
@@ -159,8 +166,8 @@ TEST(Suite, SettingsResolveMostSpecificFirst) {
         "[tests.\"b.c\"]\npoints = 3\nseed = 9\ncompare = \"trim\"\nexpect = { TOTAL = -3 }\n",
         &tests);
     ASSERT_EQ(error, "");
-    EXPECT_EQ(tests[0].points, 1.5);
-    EXPECT_EQ(tests[1].points, 3);
+    EXPECT_EQ(tests[0].points, 1500);
+    EXPECT_EQ(tests[1].points, 3000);
     EXPECT_EQ(tests[0].limits.maxSteps, 100u);
     EXPECT_EQ(tests[1].limits.maxSteps, 100u);
     EXPECT_EQ(tests[0].limits.maxOutput, 600u);
@@ -189,6 +196,11 @@ TEST(Suite, MistakesAreRefusedWithTheirPlace) {
         {"[tests.zz]\npoints = 1\n", "suite.toml:1:8: [tests.zz]: the suite has no zz.out"},
         {"[tests.a]\nmax_stepz = 1\n", "suite.toml:2:1: unknown key 'max_stepz'"},
         {"points = \n", "suite.toml:1:"},
+        {"expect = { bx = 1, BX = 2 }\n",
+         "suite.toml:1:17: expect: 'bx' and 'BX' name the same register"},
+        {"[tests.a]\nexpect = { COUNTER1 = 1, COUNTER2 = 2 }\n",
+         "suite.toml:2:37: expect: 'COUNTER2' and 'COUNTER1' name the same label"},
+        {"expect = { Random = 0 }\n", "suite.toml:1:21: expect: RANDOM is the random port"},
     };
     for (const auto& [toml, error] : rows) {
         std::vector<TestCase> tests(1);
@@ -294,21 +306,27 @@ TEST(Pool, AnyNumberOfThreadsGivesTheSameReport) {
     EXPECT_EQ(reports[0], reports[1]);
 }
 
-TEST(Command, CtrlCWritesNoHalfReport) {
+// Ctrl-C, a kill and a closed terminal each stop grading at once, leave no temporary file and
+// end the command by that signal.
+TEST(Command, ASignalWritesNoHalfReport) {
     fs::path dir = fs::temp_directory_path() / ("tavro-grade-int-" + std::to_string(getpid()));
     fs::create_directories(dir / "suite");
     std::ofstream(dir / "suite/a.out") << HALT;
     std::ofstream(dir / "loop.tas") << "L JMP L\n";
     std::string report = (dir / "report.json").string();
     std::string loop = (dir / "loop.tas").string();
-    Child child(TAVRO_GRADE_BINARY,
-                {"tavro-grade", "--max-steps", "100000000000", "--jobs", "2", "--output", report,
-                 (dir / "suite").string(), loop, loop, loop});
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    child.signal(SIGINT);
-    ProcessResult result = child.finish(5000);
-    EXPECT_EQ(result.signal, SIGINT);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        Child child(TAVRO_GRADE_BINARY,
+                    {"tavro-grade", "--max-steps", "100000000000", "--jobs", "2", "--output",
+                     report, (dir / "suite").string(), loop, (dir / "./loop.tas").string()});
+        ASSERT_TRUE(waitUntil([&] { return child.catches(sig); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        child.signal(sig);
+        ProcessResult result = child.finish(5000);
+        EXPECT_EQ(result.signal, sig);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    }
     fs::remove_all(dir);
 }
