@@ -49,6 +49,32 @@ static std::string describeLine(const std::vector<std::string_view>& lines, size
     return text + (unended ? " (no line end)" : "");
 }
 
+std::string outputTail(std::string_view output) {
+    if (output.empty()) return "(no output)";
+    if (output.back() == '\n') output.remove_suffix(1);
+    // From the start of the last OUTPUT_TAIL_LINES lines, or of the last whole line within
+    // OUTPUT_TAIL bytes, or OUTPUT_TAIL bytes into one long line.
+    size_t start = output.size(), lines = 0;
+    while (start > 0 && output.size() - start < OUTPUT_TAIL) {
+        if (output[start - 1] == '\n' && ++lines == OUTPUT_TAIL_LINES) break;
+        start--;
+    }
+    if (start > 0 && output[start - 1] != '\n') {
+        size_t lineStart = output.find('\n', start);
+        if (lineStart != std::string_view::npos) start = lineStart + 1;
+    }
+    std::string text = start > 0 ? "...\n" : "";
+    output.remove_prefix(start);
+    start = 0;
+    while (start <= output.size()) {
+        size_t end = std::min(output.find('\n', start), output.size());
+        text += displayText(output.substr(start, end - start));
+        if (end < output.size()) text += '\n';
+        start = end + 1;
+    }
+    return text;
+}
+
 Difference compareOutput(std::string_view expected, std::string_view output, Compare compare,
                          bool wantDiff) {
     Difference result{true, "", ""};

@@ -192,14 +192,16 @@ static TestResult runTest(const Submission& submission, const TestCase& test,
         options.interrupt->store(1);  // the run took the request; the other threads need it too
         return result;
     }
+    // How far a failed run got: its last lines of output, below the detail.
+    auto lastOutput = [&captured] { return "\nlast output:\n" + outputTail(captured); };
     if (m.out.failed) {
         result.outcome = Outcome::OutputLimit;
-        result.detail = "more than " + std::to_string(limit) + " bytes of output";
+        result.detail = "more than " + std::to_string(limit) + " bytes of output" + lastOutput();
         return result;
     }
     if (reason == StopReason::Budget) {
         result.outcome = Outcome::StepLimit;
-        result.detail = "still running after " + std::to_string(m.steps) + " steps";
+        result.detail = "still running after " + std::to_string(m.steps) + " steps" + lastOutput();
         return result;
     }
     Difference difference = compareOutput(test.expected, captured, test.compare, options.diff);
@@ -217,6 +219,7 @@ static TestResult runTest(const Submission& submission, const TestCase& test,
             result.detail += std::string(outside ? ", reached from line " : ", line ") +
                              std::to_string(result.line) + ": " + quoteText(text);
         }
+        result.detail += lastOutput();
         return result;
     }
     if (reason != StopReason::Ended) {  // NeedInput cannot follow endInput; kept honest anyway
@@ -226,7 +229,7 @@ static TestResult runTest(const Submission& submission, const TestCase& test,
     }
     if (!difference.equal) {
         result.outcome = Outcome::WrongOutput;
-        result.detail = difference.detail;
+        result.detail = difference.detail + lastOutput();
         result.diff = difference.diff;
         return result;
     }

@@ -5,6 +5,7 @@
 // integers when they are whole and as their shortest decimal otherwise.
 #include "grade/report.h"
 
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -40,15 +41,38 @@ static std::string coloured(Outcome outcome, bool colour) {
            "\033[0m";
 }
 
-static std::string indentDiff(const std::string& diff) {
-    std::string text;
-    size_t start = 0;
-    while (start < diff.size()) {
-        size_t end = diff.find('\n', start);
-        text += "      " + diff.substr(start, end - start) + "\n";
-        start = end + 1;
+// Each line of text after the first (or every line, when all), indented.
+static std::string indented(const std::string& text, const std::string& indent, bool all) {
+    std::string out = all ? indent : "";
+    for (char c : text) {
+        out += c;
+        if (c == '\n') out += indent;
     }
-    return text;
+    if (out.ends_with(indent)) out.resize(out.size() - indent.size());
+    return out;
+}
+
+// How a test is named where a person reads it: its title, else its name.
+static std::string shownName(const TestCase& test) {
+    return displayText(test.title.empty() ? test.name : test.title);
+}
+
+// The detail of a test that did not pass, then its feedback.
+static std::string detailWithFeedback(const TestCase& test, const TestResult& result) {
+    if (result.outcome == Outcome::Pass || test.feedback.empty()) return result.detail;
+    return result.detail + "\nfeedback: " + displayText(test.feedback);
+}
+
+// For each test, how many submissions passed it: a test that nobody passes is often broken.
+static std::vector<size_t> passesPerTest(const Suite& suite,
+                                         const std::vector<SubmissionResult>& results) {
+    std::vector<size_t> passes(suite.tests.size(), 0);
+    for (const SubmissionResult& result : results) {
+        for (size_t t = 0; t < result.tests.size(); t++) {
+            passes[t] += result.tests[t].outcome == Outcome::Pass ? 1 : 0;
+        }
+    }
+    return passes;
 }
 
 static std::string textReport(const Suite& suite, const std::vector<SubmissionResult>& results,
@@ -75,9 +99,13 @@ static std::string textReport(const Suite& suite, const std::vector<SubmissionRe
             for (size_t t = 0; t < result.tests.size(); t++) {
                 const TestResult& test = result.tests[t];
                 if (test.outcome == Outcome::Pass) continue;
-                text += "  " + displayText(suite.tests[t].name) + ": " + outcomeName(test.outcome) +
-                        ": " + test.detail + "\n";
-                if (options.diff) text += indentDiff(test.diff);
+                std::string name = displayText(suite.tests[t].name);
+                if (!suite.tests[t].title.empty()) name += " (" + shownName(suite.tests[t]) + ")";
+                text += "  " + name + ": " + outcomeName(test.outcome) + ": " +
+                        indented(detailWithFeedback(suite.tests[t], test), "    ", false) + "\n";
+                if (options.diff && !test.diff.empty()) {
+                    text += indented(test.diff, "      ", true) + "\n";
+                }
             }
         }
         scores[result.score]++;
@@ -91,6 +119,13 @@ static std::string textReport(const Suite& suite, const std::vector<SubmissionRe
         std::string score = formatPoints(it->first) + "/" + possible;
         text += "  " + score + std::string(score.size() < 12 ? 12 - score.size() : 1, ' ') +
                 std::to_string(it->second) + "\n";
+    }
+    text += "submissions passing each test:\n";
+    std::vector<size_t> passes = passesPerTest(suite, results);
+    for (size_t t = 0; t < suite.tests.size(); t++) {
+        std::string name = displayText(suite.tests[t].name);
+        text += "  " + name + std::string(name.size() < 15 ? 16 - name.size() : 1, ' ') +
+                std::to_string(passes[t]) + "/" + std::to_string(results.size()) + "\n";
     }
     text += "submissions with each outcome:\n";
     for (int k = 0; k < OUTCOME_COUNT; k++) {
@@ -112,11 +147,16 @@ static Json points(int64_t thousandths) {
 
 static Json testJson(const TestCase& test, const TestResult& result, bool diff) {
     Json json = {
-        {"name", displayText(test.name)}, {"outcome", outcomeName(result.outcome)},
-        {"steps", result.steps},          {"output_bytes", result.outputBytes},
-        {"score", points(result.score)},  {"max_score", points(result.maxScore)},
-        {"detail", result.detail},
+        {"name", displayText(test.name)},
+        {"outcome", outcomeName(result.outcome)},
+        {"steps", result.steps},
+        {"output_bytes", result.outputBytes},
+        {"score", points(result.score)},
+        {"max_score", points(result.maxScore)},
+        {"detail", detailWithFeedback(test, result)},
     };
+    if (!test.title.empty()) json["title"] = displayText(test.title);
+    json["visibility"] = VISIBILITY_NAMES[static_cast<int>(test.visibility)];
     if (result.line > 0) json["line"] = result.line;
     if (!result.message.empty()) json["message"] = result.message;
     if (!result.status.empty()) {
@@ -148,9 +188,16 @@ static std::string jsonReport(const Suite& suite, const std::vector<SubmissionRe
             {"tests", tests},
         });
     }
+    Json perTest = Json::object();
+    std::vector<size_t> passes = passesPerTest(suite, results);
+    for (size_t t = 0; t < suite.tests.size(); t++) {
+        perTest[displayText(suite.tests[t].name)] = {{"passed", passes[t]},
+                                                     {"graded", results.size()}};
+    }
     return dump({{"suite", displayText(suite.path)},
                  {"max_score", points(maxScoreOf(suite))},
-                 {"submissions", submissions}});
+                 {"submissions", submissions},
+                 {"summary", {{"tests", perTest}}}});
 }
 
 static std::string gradescopeReport(const Suite& suite,
@@ -159,6 +206,7 @@ static std::string gradescopeReport(const Suite& suite,
     Json tests = Json::array();
     std::string output;
     int64_t score = 0;
+    double seconds = 0;
     if (!results.empty()) {
         const SubmissionResult& result = results[0];
         score = result.score;
@@ -170,18 +218,24 @@ static std::string gradescopeReport(const Suite& suite,
         for (size_t t = 0; t < result.tests.size(); t++) {
             const TestResult& test = result.tests[t];
             std::string text = outcomeName(test.outcome);
-            if (!test.detail.empty()) text += ": " + test.detail;
+            std::string detail = detailWithFeedback(suite.tests[t], test);
+            if (!detail.empty()) text += ": " + detail;
             if (options.diff && !test.diff.empty()) text += "\n" + test.diff;
+            seconds += test.seconds;
             tests.push_back({
-                {"name", displayText(suite.tests[t].name)},
+                {"name", shownName(suite.tests[t])},
                 {"score", points(test.score)},
                 {"max_score", points(test.maxScore)},
                 {"status", test.outcome == Outcome::Pass ? "passed" : "failed"},
                 {"output", text},
+                {"visibility", VISIBILITY_NAMES[static_cast<int>(suite.tests[t].visibility)]},
             });
         }
     }
-    return dump({{"score", points(score)}, {"output", output}, {"tests", tests}});
+    return dump({{"score", points(score)},
+                 {"execution_time", std::round(seconds * 1000) / 1000},
+                 {"output", output},
+                 {"tests", tests}});
 }
 
 // ---- csv -----------------------------------------------------------------------------------
@@ -281,9 +335,11 @@ static std::string junitReport(const Suite& suite, const std::vector<SubmissionR
             }
             const char* element = isFailure(test.outcome) ? "failure" : "error";
             (isFailure(test.outcome) ? ownFailures : ownErrors)++;
+            std::string detail = detailWithFeedback(suite.tests[t], test);
             cases += ">\n      <" + std::string(element) + " type=\"" + outcomeName(test.outcome) +
-                     "\" message=\"" + xmlText(test.detail, true) + "\">";
-            cases += xmlText(options.diff && !test.diff.empty() ? test.diff : test.detail, false);
+                     "\" message=\"" + xmlText(detail.substr(0, detail.find('\n')), true) + "\">";
+            if (options.diff && !test.diff.empty()) detail += "\n" + test.diff;
+            cases += xmlText(detail, false);
             cases += "</" + std::string(element) + ">\n    </testcase>\n";
         }
         body += "  <testsuite name=\"" + path + "\" tests=\"" +

@@ -57,6 +57,8 @@ struct Settings {
     std::optional<uint64_t> maxSteps, maxOutput;
     std::optional<uint32_t> seed;
     std::optional<Compare> compare;
+    std::optional<std::string> title, feedback;
+    std::optional<Visibility> visibility;
     std::map<std::string, StateCheck> checks;  // by upper-case key (7 characters for labels)
 };
 
@@ -129,6 +131,25 @@ std::string readSettings(const toml::table& table, bool topLevel, Settings* sett
                 return at(node) + "compare must be \"exact\" or \"trim\"";
             }
             settings->compare = *text == "trim" ? Compare::Trim : Compare::Exact;
+        } else if (name == "title" || name == "feedback") {
+            std::optional<std::string> text = node.value<std::string>();
+            if (!text) return at(node) + name + " must be a string";
+            if (name == "title" && topLevel) {
+                return at(key) + "title names one test: put it in [tests.NAME]";
+            }
+            (name == "title" ? settings->title : settings->feedback) = *text;
+        } else if (name == "visibility") {
+            std::optional<std::string_view> text = node.value<std::string_view>();
+            int found = -1;
+            for (int v = 0; text && v < 4; v++) {
+                if (*text == VISIBILITY_NAMES[v]) found = v;
+            }
+            if (found < 0) {
+                return at(node) +
+                       "visibility must be \"visible\", \"hidden\", \"after_due_date\" or "
+                       "\"after_published\"";
+            }
+            settings->visibility = static_cast<Visibility>(found);
         } else if (name == "expect") {
             const toml::table* checks = node.as_table();
             if (checks == nullptr) return at(node) + "expect must be a table, as { AX = 42 }";
@@ -154,8 +175,8 @@ std::string readSettings(const toml::table& table, bool topLevel, Settings* sett
             }
         } else {
             error = at(key) + "unknown key '" + name +
-                    "' (known: points, max_steps, max_output, seed, compare, expect" +
-                    (topLevel ? ", [tests.NAME])" : ")");
+                    "' (known: points, max_steps, max_output, seed, compare, expect, visibility, " +
+                    "feedback" + (topLevel ? "" : ", title") + (topLevel ? ", [tests.NAME])" : ")");
         }
         if (!error.empty()) return error;
     }
@@ -168,6 +189,9 @@ void apply(const Settings& settings, TestCase* test) {
     if (settings.maxOutput) test->limits.maxOutput = *settings.maxOutput;
     if (settings.seed) test->limits.seed = *settings.seed;
     if (settings.compare) test->compare = *settings.compare;
+    if (settings.title) test->title = *settings.title;
+    if (settings.feedback) test->feedback = *settings.feedback;
+    if (settings.visibility) test->visibility = *settings.visibility;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "grade/compare.h"
 #include "grade/grade.h"
 #include "grade/report.h"
 #include "process.h"
@@ -97,10 +98,15 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
         EXPECT_EQ(OUTCOME_NAMES[int(result.outcome)], OUTCOME_NAMES[int(row.outcome)]);
         std::string_view detail = row.detail;
         if (detail.size() > 3 && detail.ends_with("...")) detail.remove_suffix(3);
-        EXPECT_EQ(result.detail.substr(0, detail.size()), detail);
+        std::string first = result.detail.substr(0, result.detail.find('\n'));
+        EXPECT_EQ(first.substr(0, detail.size()), detail);
         if (detail.size() == row.detail.size()) {
-            EXPECT_EQ(result.detail.size(), detail.size());
+            EXPECT_EQ(first.size(), detail.size());
         }
+        // A failed run shows how far it got.
+        bool ran = row.outcome == Outcome::RuntimeError || row.outcome == Outcome::StepLimit ||
+                   row.outcome == Outcome::OutputLimit || row.outcome == Outcome::WrongOutput;
+        EXPECT_EQ(result.detail.find("\nlast output:\n") == first.size(), ran);
         EXPECT_EQ(result.score, row.outcome == Outcome::Pass ? 2000 : 0);
         EXPECT_EQ(result.maxScore, 2000);
         if (row.outcome == Outcome::StepLimit) {
@@ -110,6 +116,28 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
             EXPECT_GT(result.outputBytes, row.maxOutput);
             EXPECT_LE(result.outputBytes, row.maxOutput + 40);  // the line that crossed it
         }
+    }
+}
+
+TEST(Grade, TheLastOutputIsTheLastLinesUpTo1KiB) {
+    std::string twelve, long2000(2000, 'x');
+    for (int k = 1; k <= 12; k++) twelve += "out: " + std::to_string(k) + "\n";
+    std::string tenShort;
+    for (int k = 3; k <= 12; k++) tenShort += (k > 3 ? "\n" : "") + ("out: " + std::to_string(k));
+    std::string wide;
+    for (int k = 0; k < 9; k++) wide += std::string(199, 'a' + k) + "\n";
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "(no output)"},
+        {"\n", ""},
+        {"out: 1\n>>> Program terminated. (Halt)\n", "out: 1\n>>> Program terminated. (Halt)"},
+        {"out: 1\nno end", "out: 1\nno end"},
+        {twelve, "...\n" + tenShort},
+        {"a\n" + long2000, "...\n" + std::string(1024, 'x')},
+        {wide, "...\n" + wide.substr(4 * 200, 4 * 200 + 199)},
+        {"\x1B[2J\\ \xFF\n", "\\x1B[2J\\\\ \\xFF"},
+    };
+    for (const auto& [output, tail] : rows) {
+        EXPECT_EQ(outputTail(output), tail) << output;
     }
 }
 
@@ -162,8 +190,9 @@ TEST(Suite, SettingsResolveMostSpecificFirst) {
     tests[1].name = "b.c";
     for (TestCase& test : tests) test.limits = {500, 600, 7};  // the command line's
     std::string error = applySettings(
-        "points = 1.5\nmax_steps = 100\nexpect = { AX = 1, total = 2 }\n"
-        "[tests.\"b.c\"]\npoints = 3\nseed = 9\ncompare = \"trim\"\nexpect = { TOTAL = -3 }\n",
+        "points = 1.5\nmax_steps = 100\nexpect = { AX = 1, total = 2 }\nvisibility = \"hidden\"\n"
+        "feedback = \"look\"\n[tests.\"b.c\"]\npoints = 3\nseed = 9\ncompare = \"trim\"\n"
+        "expect = { TOTAL = -3 }\ntitle = \"B\"\nvisibility = \"after_due_date\"\n",
         &tests);
     ASSERT_EQ(error, "");
     EXPECT_EQ(tests[0].points, 1500);
@@ -175,6 +204,11 @@ TEST(Suite, SettingsResolveMostSpecificFirst) {
     EXPECT_EQ(tests[1].limits.seed, 9u);
     EXPECT_EQ(tests[0].compare, Compare::Exact);
     EXPECT_EQ(tests[1].compare, Compare::Trim);
+    EXPECT_EQ(tests[0].visibility, Visibility::Hidden);
+    EXPECT_EQ(tests[1].visibility, Visibility::AfterDueDate);
+    EXPECT_EQ(tests[1].feedback, "look");
+    EXPECT_EQ(tests[0].title, "");
+    EXPECT_EQ(tests[1].title, "B");
     ASSERT_EQ(tests[1].checks.size(), 2u);
     EXPECT_EQ(tests[1].checks[0].registerIndex, 0);
     EXPECT_EQ(tests[1].checks[1].key, "TOTAL");
@@ -201,6 +235,9 @@ TEST(Suite, MistakesAreRefusedWithTheirPlace) {
         {"[tests.a]\nexpect = { COUNTER1 = 1, COUNTER2 = 2 }\n",
          "suite.toml:2:37: expect: 'COUNTER2' and 'COUNTER1' name the same label"},
         {"expect = { Random = 0 }\n", "suite.toml:1:21: expect: RANDOM is the random port"},
+        {"title = \"x\"\n", "suite.toml:1:1: title names one test"},
+        {"[tests.a]\nvisibility = \"secret\"\n", "suite.toml:2:14: visibility must be"},
+        {"feedback = 3\n", "suite.toml:1:12: feedback must be a string"},
     };
     for (const auto& [toml, error] : rows) {
         std::vector<TestCase> tests(1);

@@ -5,7 +5,9 @@
 // and points that binary floats get wrong come out exact.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -73,10 +75,70 @@ TEST(Report, JsonHasEveryFieldOfTheSchema) {
         }
         EXPECT_EQ(test["outcome"], "wrong-output");
         EXPECT_EQ(test["detail"],
-                  "line 1: expected \"=x\\x1B[31m,\\\"<b>&\\xFFé\", got \"out: 0\"");
+                  "line 1: expected \"=x\\x1B[31m,\\\"<b>&\\xFFé\", got \"out: 0\"\n"
+                  "last output:\nout: 0\n>>> Program terminated. (Halt)");
         EXPECT_TRUE(test["diff"].is_string());
     }
     EXPECT_EQ(report["max_score"], 1.5);
+}
+
+namespace {
+
+// Checks value against the part of JSON Schema that docs/grading.md's schema uses: type, enum,
+// required, properties, additionalProperties and items. A field that the schema does not
+// declare is an error, so a report field cannot go undocumented.
+void conforms(const json& value, const json& schema, const std::string& where) {
+    if (schema.contains("enum")) {
+        EXPECT_NE(std::find(schema["enum"].begin(), schema["enum"].end(), value),
+                  schema["enum"].end())
+            << where;
+    }
+    std::string type = schema.value("type", "");
+    bool typed = (type == "string" && value.is_string()) ||
+                 (type == "integer" && value.is_number_integer()) ||
+                 (type == "number" && value.is_number()) || type == "array" || type == "object" ||
+                 type.empty();
+    EXPECT_TRUE(typed) << where << " is not of type " << type;
+    if (type == "array") {
+        ASSERT_TRUE(value.is_array()) << where;
+        for (const json& item : value) conforms(item, schema["items"], where + "[]");
+    }
+    if (type == "object") {
+        ASSERT_TRUE(value.is_object()) << where;
+        for (const json& key : schema.value("required", json::array())) {
+            EXPECT_TRUE(value.contains(key)) << where << " lacks " << key;
+        }
+        for (const auto& [key, field] : value.items()) {
+            if (schema.contains("properties") && schema["properties"].contains(key)) {
+                conforms(field, schema["properties"][key], where + "." + key);
+            } else if (schema.contains("additionalProperties")) {
+                conforms(field, schema["additionalProperties"], where + "." + key);
+            } else {
+                ADD_FAILURE() << where << "." << key << " is not in the schema";
+            }
+        }
+    }
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+// The example class's json report (kept equal to the program's by the example test) against
+// the schema that the teacher's guide publishes.
+TEST(Report, JsonFollowsTheGuidesSchema) {
+    std::string guide = readText(std::string(TAVRO_SOURCE_DIR) + "/docs/grading.md");
+    size_t start = guide.find("```json\n{\n  \"$schema\"");
+    ASSERT_NE(start, std::string::npos);
+    start += 8;
+    json schema = json::parse(guide.substr(start, guide.find("```", start) - start));
+    json report = json::parse(
+        readText(std::string(TAVRO_SOURCE_DIR) + "/examples/grading/expected/report.json"));
+    conforms(report, schema, "report");
+    EXPECT_EQ(report["summary"]["tests"]["four"], json({{"passed", 2}, {"graded", 7}}));
 }
 
 TEST(Report, GradescopeTakesOneSubmission) {
