@@ -1,0 +1,187 @@
+// The playground keeps a student's work and tells the truth about it, in a real browser: links
+// are opened once and never overwrite work silently, damaged links say why, examples ask
+// before replacing work, the status and messages follow the program as it is, breakpoints go
+// only where an instruction is, and the panels say when they cut their text or refuse a value.
+import assert from 'node:assert/strict';
+import { after, before, test } from 'node:test';
+
+import {
+  clickLineNumber, editorText, example, openPage, press, registers, runTavro, startBrowser, text, traceStates,
+  typeProgram,
+} from './browser.mjs';
+import { encodeProgram } from '../src/share.js';
+
+let env;
+before(async () => { env = await startBrowser(); });
+after(async () => { await env?.close(); });
+
+const A = '; program A\n        COPY AX, #1\n        OUT AX\n        END\n';
+const B = '; program B\n        COPY BX, #2\n        OUT BX\n        END\n';
+const noticeText = (page) => page.getByTestId('notice').locator('.notice-text').textContent();
+
+test('a link is opened once; work it replaces is offered back, and a reload shows the latest work', async () => {
+  const page = await openPage(env);
+  await typeProgram(page, A);
+  await page.getByTestId('share').click();
+  const link = await page.getByTestId('share-link').inputValue();
+  assert.ok(link.endsWith(encodeProgram(A)));
+  assert.equal(await page.evaluate(() => location.hash), '', 'Share leaves the address bar alone');
+  await typeProgram(page, B);
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(await editorText(page), B, 'a reload shows the latest work');
+
+  // The link over the work B, first as a new page load, then while the page is open.
+  for (const open of [(p) => p.goto(link), (p) => p.evaluate((l) => { location.href = l; }, link)]) {
+    await open(page);
+    await page.waitForSelector('body[data-ready="true"]');
+    await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
+    assert.equal(await editorText(page), A);
+    assert.equal(await page.evaluate(() => location.hash), '', 'the link leaves the address bar');
+    assert.match(await noticeText(page), /the program you had is kept/);
+    await page.getByTestId('notice').getByRole('button', { name: 'Bring back the program you had' }).click();
+    assert.equal(await editorText(page), B);
+    await page.waitForFunction((b) => localStorage.getItem('tavro.source') === b, B);
+  }
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(await editorText(page), B);
+  assert.equal(await page.getByTestId('notice').isHidden(), true);
+
+  // A link to the program already in the editor, or over no work, offers nothing.
+  await page.goto(`${env.origin}/${encodeProgram(B)}`);
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(await page.getByTestId('notice').isHidden(), true);
+  assert.deepEqual(page.errors, []);
+});
+
+test('a damaged link opens nothing, says why, and leaves the editor as it was', async () => {
+  const page = await openPage(env, { fragment: '#code=abc!def' });
+  assert.match(await noticeText(page), /"!" cannot stand/);
+  assert.equal(await editorText(page), example('hello.tas'));
+  assert.equal(await page.evaluate(() => location.hash), '');
+
+  await typeProgram(page, B);
+  const cut = encodeProgram(' COPY AX, #1\n END\n').slice(0, -3);
+  for (const [fragment, reason] of [
+    ['#code=A', /cut short/],
+    ['#code=ab/c', /standard base64/],
+    [cut, /cut short/],
+    ['#code=_w', /not UTF-8/],
+    [`#code=${'A'.repeat((1 << 20) + 4)}`, /over 1 MiB/],
+  ]) {
+    await page.getByTestId('notice').locator('.notice-close').click();
+    await page.evaluate((f) => { location.hash = f; }, fragment);
+    await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
+    assert.match(await noticeText(page), reason, fragment.slice(0, 30));
+    assert.equal(await editorText(page), B, fragment.slice(0, 30));
+  }
+  assert.deepEqual(page.errors, []);
+});
+
+test('an example asks before it replaces work, and an edit takes the example\'s name away', async () => {
+  const page = await openPage(env);
+  const download = async () => {
+    const [file] = await Promise.all([page.waitForEvent('download'), page.getByTestId('download').click()]);
+    return file.suggestedFilename();
+  };
+  await page.getByTestId('examples').selectOption('fib.tas');  // over an example: no question
+  assert.equal(await download(), 'fib.tas');
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+End');
+  await page.keyboard.type('; mine\n');
+  assert.equal(await page.getByTestId('examples').inputValue(), '');
+  assert.equal(await download(), 'program.tas');
+  const work = await editorText(page);
+
+  for (const answer of ['dismiss', 'accept']) {
+    const asked = [];
+    page.once('dialog', (dialog) => { asked.push(dialog.message()); dialog[answer](); });
+    await page.getByTestId('examples').selectOption('sum.tas');
+    assert.match(asked[0] ?? '', /Replace your program with the example sum\.tas/);
+    assert.equal(await editorText(page), answer === 'accept' ? example('sum.tas') : work);
+    assert.equal(await page.getByTestId('examples').inputValue(), answer === 'accept' ? 'sum.tas' : '');
+  }
+});
+
+test('the status line and the messages follow the program as it is, and an empty one is named', async () => {
+  const broken = '        COPY AX, #500\n        END\n';
+  const page = await openPage(env, { source: broken });
+  const settled = (pattern) => page.waitForFunction((p) => new RegExp(p).test(document.querySelector('[data-testid="status"]').textContent), pattern.source);
+  await settled(/has errors/);
+  assert.equal(await text(page, 'stderr'), runTavro(broken).stderr);
+
+  for (const [source, status, list] of [
+    [' COPY AX, #5\n END\n', /^Ready at the start/, 'No errors.'],
+    [' COPY AX, #5\n JMP NOWHERE\n', /^Ready at the start/, null],
+    [' COPY AX, 5(BX\n', /has errors/, null],
+    ['', /The program is empty/, 'The program is empty: write one, or choose an example.'],
+  ]) {
+    await page.getByTestId('editor').fill(source);
+    await settled(status);
+    await page.waitForFunction((s) => document.querySelector('[data-testid="stderr"]').textContent === s,
+      source ? runTavro(source).stderr : '');
+    if (list) assert.equal(await text(page, 'diagnostics'), list);
+  }
+  await press(page, 'run', ['refused']);
+  assert.match(await text(page, 'status'), /The program is empty/);
+  assert.doesNotMatch(await text(page, 'stderr') + await text(page, 'diagnostics'), /Can't read/);
+});
+
+test('a breakpoint asked for where no instruction is moves to the next one or is not set, and a new program clears them', async () => {
+  const source = example('fib.tas');
+  const lines = source.split('\n');
+  const page = await openPage(env, { source });
+  await page.waitForFunction(() => document.querySelector('[data-testid="diagnostics"] li'));
+  const marked = () => page.locator('.cm-breakpoint-gutter .breakpoint:visible').count();
+  const blank = lines.indexOf('') + 1;  // the blank line before the subroutine
+  await clickLineNumber(page, blank);
+  assert.match(await noticeText(page), new RegExp(`Line ${blank} holds no instruction: the breakpoint is on line ${blank + 1}`));
+  assert.equal(await marked(), 1);
+  await press(page, 'continue');
+  const states = traceStates(source);
+  const entered = states.findIndex((s, i) => i > 0 && states[i - 1].line.includes('CALL'));
+  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[entered]));
+  assert.equal(await page.locator('.cm-executing').textContent(), lines[blank]);
+
+  await clickLineNumber(page, lines.length);  // the empty line after the last
+  assert.match(await noticeText(page), /none follows it: no breakpoint was set/);
+  assert.equal(await marked(), 1);
+
+  await page.getByTestId('editor').fill(example('hello.tas'));
+  assert.equal(await marked(), 0, 'a whole new program has no breakpoints');
+  await press(page, 'run', ['ended']);
+  assert.equal(await text(page, 'console'), runTavro(example('hello.tas')).stdout);
+});
+
+test('the console says how much it dropped and starts on a whole line', async () => {
+  const source = 'LOOP    ADD AX, #1\n        OUT AX\n        CMP AX, #0\n        JNB LOOP\n        END\n';
+  const { stdout } = runTavro(source);
+  assert.ok(stdout.length > 300_000);
+  const page = await openPage(env, { source });
+  await press(page, 'run', ['ended']);
+  const shown = await text(page, 'console');
+  const [, count, rest] = /^\[([\d,]+) earlier characters dropped[^\n]*\]\n([^]*)$/.exec(shown) ?? [];
+  assert.ok(rest, shown.slice(0, 100));
+  assert.ok(shown.length <= 200_000);
+  assert.ok(stdout.endsWith(rest) && stdout[stdout.length - rest.length - 1] === '\n', 'the tail of tavro\'s output, from a line start');
+  assert.equal(Number(count.replace(/,/g, '')), stdout.length - rest.length);
+});
+
+test('the step limit refuses what is not a whole number from 1, visibly, and counts one step as one', async () => {
+  const page = await openPage(env, { source: 'LOOP    JMP LOOP\n' });
+  const field = page.getByTestId('step-limit');
+  for (const bad of ['0', '-5', '1.5', '']) {
+    await field.fill(bad);
+    await field.press('Enter');
+    assert.match(await text(page, 'step-limit-error'), /whole number from 1\. The limit stays 100,000,000 steps/, bad);
+    assert.equal(await field.getAttribute('aria-invalid'), 'true');
+  }
+  await field.fill('1');
+  await field.press('Enter');
+  assert.equal(await text(page, 'step-limit-error'), '');
+  assert.equal(await field.getAttribute('aria-invalid'), null);
+  await press(page, 'run');
+  assert.equal(await text(page, 'steps'), '1');
+  assert.match(await text(page, 'status'), /^Paused after 1 step\. Paused at the step limit \(1 step per run\)/);
+});
