@@ -123,6 +123,7 @@ function openLink(link) {
   const before = source();
   if (link.text === before) return;
   setSource(link.text);
+  fileName = '';
   if (!isWork(before)) return;
   notice.show('The link\'s program is now in the editor; the program you had is kept here.', {
     label: 'Bring back the program you had',
@@ -410,6 +411,7 @@ exampleMenu.addEventListener('change', () => {
     return;
   }
   chosenExample = example.name;
+  fileName = '';
   setSource(example.text);
 });
 
@@ -422,6 +424,34 @@ function forgetExampleIfEdited() {
 }
 chosenExample = examples.find((e) => e.text === source())?.name ?? '';
 exampleMenu.value = chosenExample;
+
+// Open reads a file from the student's computer into the editor, after asking as an example
+// does; the download then takes the file's name.
+const MAX_FILE = 1 << 20;  // bytes of a file that Open reads
+let fileName = '';
+const fileInput = document.getElementById('open-file');
+byTestId('open').addEventListener('click', () => fileInput.click());
+fileInput.addEventListener('change', async () => {
+  const file = fileInput.files[0];
+  fileInput.value = '';
+  if (!file) return;
+  if (file.size > MAX_FILE) {
+    notice.show(`${file.name} is over 1 MiB: it was not opened.`);
+    return;
+  }
+  let text;
+  try {
+    text = new TextDecoder('utf-8', { fatal: true, ignoreBOM: true }).decode(await file.arrayBuffer());
+  } catch {
+    notice.show(`${file.name} is not UTF-8 text: it was not opened.`);
+    return;
+  }
+  if (text !== source() && isWork(source()) && !confirm(`Replace your program with ${file.name}? Your changes would be lost.`)) return;
+  setSource(text);
+  chosenExample = '';
+  exampleMenu.value = '';
+  fileName = file.name;
+});
 
 // Share shows the link and copies it; the address bar stays as it is, so that a reload shows
 // the latest work and not the program as it was shared.
@@ -450,9 +480,25 @@ byTestId('download').addEventListener('click', () => {
   const url = URL.createObjectURL(new Blob([source()], { type: 'text/plain' }));
   const link = document.createElement('a');
   link.href = url;
-  link.download = chosenExample ? chosenExample.replace(/^errors\//, '') : 'program.tas';
+  link.download = chosenExample ? chosenExample.replace(/^errors\//, '') : fileName || 'program.tas';
   link.click();
   setTimeout(() => URL.revokeObjectURL(url), 1000);
+});
+
+// ---- help ----
+
+const reference = byTestId('reference');
+const helpButton = byTestId('help');
+function showHelp(open) {
+  reference.hidden = !open;
+  helpButton.setAttribute('aria-expanded', String(open));
+  if (open) reference.focus();
+}
+reference.tabIndex = -1;
+helpButton.addEventListener('click', () => showHelp(reference.hidden));
+byTestId('help-close').addEventListener('click', () => {
+  showHelp(false);
+  helpButton.focus();
 });
 
 // ---- readability ----

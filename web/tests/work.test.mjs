@@ -2,14 +2,21 @@
 // are opened once and never overwrite work silently, damaged links say why, examples ask
 // before replacing work, the status and messages follow the program as it is, breakpoints go
 // only where an instruction is, and the panels say when they cut their text or refuse a value.
+// The help tells the instructions, the flag and the keys as the assembler and the controls have
+// them.
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
 import { after, before, test } from 'node:test';
+
+import AxeBuilder from '@axe-core/playwright';
 
 import {
   clickLineNumber, editorText, example, openPage, press, registers, runTavro, startBrowser, text, traceStates,
   typeProgram,
 } from './browser.mjs';
 import { encodeProgram } from '../src/share.js';
+import { ROOT } from './support.mjs';
 
 let env;
 before(async () => { env = await startBrowser(); });
@@ -104,6 +111,28 @@ test('an example asks before it replaces work, and an edit takes the example\'s 
   }
 });
 
+test('Open reads a .tas file, asks before it replaces work, and refuses what is not UTF-8 text', async () => {
+  const page = await openPage(env);
+  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.getByTestId('open').click()]);
+  await chooser.setFiles({ name: 'mine.tas', mimeType: 'text/plain', buffer: Buffer.from(A) });
+  await page.waitForFunction((a) => localStorage.getItem('tavro.source') === a, A);
+  assert.equal(await editorText(page), A, 'over an example: no question');
+  const [file] = await Promise.all([page.waitForEvent('download'), page.getByTestId('download').click()]);
+  assert.equal(file.suggestedFilename(), 'mine.tas');
+
+  await typeProgram(page, B);
+  const open = (name, bytes) => page.locator('#open-file').setInputFiles({ name, mimeType: 'text/plain', buffer: Buffer.from(bytes) });
+  const asked = [];
+  page.once('dialog', (dialog) => { asked.push(dialog.message()); dialog.dismiss(); });
+  await open('other.tas', A);
+  assert.match(asked[0] ?? '', /Replace your program with other\.tas/);
+  assert.equal(await editorText(page), B);
+  await open('bad.tas', [0x20, 0xff, 0x0a]);
+  await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
+  assert.match(await noticeText(page), /bad\.tas is not UTF-8 text/);
+  assert.equal(await editorText(page), B);
+});
+
 test('the status line and the messages follow the program as it is, and an empty one is named', async () => {
   const broken = '        COPY AX, #500\n        END\n';
   const page = await openPage(env, { source: broken });
@@ -185,3 +214,43 @@ test('the step limit refuses what is not a whole number from 1, visibly, and cou
   assert.equal(await text(page, 'steps'), '1');
   assert.match(await text(page, 'status'), /^Paused after 1 step\. Paused at the step limit \(1 step per run\)/);
 });
+
+test('Help lists the 16 instructions with examples that assemble, the flag, and the key of each control', async () => {
+  const page = await openPage(env);
+  await page.getByTestId('help').click();
+  const reference = page.getByTestId('reference');
+  assert.equal(await reference.isVisible(), true);
+  const cells = (table) => reference.locator(`table.${table} tbody tr`).evaluateAll((rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
+
+  // The machine code table of the language guide names every mnemonic.
+  const guide = fs.readFileSync(path.join(ROOT, 'docs/language.md'), 'utf8');
+  const table = guide.slice(guide.indexOf('| opcode | mnemonic | form | bytes |')).split('\n\n')[0];
+  const opcodes = table.split('\n').slice(2).flatMap((l) => l.split('|')[2].match(/[A-Z]+/g));
+  assert.equal(opcodes.length, 16);
+  const rows = await cells('instructions');
+  assert.deepEqual([...new Set(rows.map(([form]) => form.split(' ')[0]))].sort(), opcodes.sort());
+  for (const [form, , example] of rows) {
+    assert.equal(example.split(' ')[0], form.split(' ')[0], form);
+    assert.equal(runTavro(`        ${example}\n        END\nTOTAL   0\n`, { args: ['-c'] }).stderr, '', example);
+  }
+  assert.match(await reference.textContent(), /B \(below\) after a CMP whose first operand was below its\s+second, and NB \(not below\)/);
+
+  const keys = await cells('keys');
+  const controls = await page.locator('[aria-keyshortcuts]').evaluateAll((buttons) => buttons.map((b) => [b.textContent, b.getAttribute('aria-keyshortcuts')]));
+  assert.equal(controls.length, 7);
+  for (const [name, shortcuts] of controls) {
+    const row = keys.find(([, does]) => does === name);
+    assert.ok(row, name);
+    for (const shortcut of shortcuts.split(' ')) {
+      assert.ok(row[0].split(' or ').includes(shortcut.replace('Control', 'Ctrl').replace('Escape', 'Esc')), `${name}: ${shortcut}`);
+    }
+  }
+  for (const theme of ['light', 'dark']) {
+    await page.getByTestId('theme').selectOption(theme);
+    const { violations } = await new AxeBuilder({ page }).include('[data-testid="reference"]').analyze();
+    assert.deepEqual(violations.filter((v) => v.impact === 'serious' || v.impact === 'critical').map((v) => v.id), [], theme);
+  }
+  await page.getByTestId('help-close').click();
+  assert.equal(await reference.isHidden(), true);
+});
+
