@@ -2,10 +2,10 @@
 // click on a line number or the gutter toggles one), the line about to execute, and the
 // assembler's messages inline. Breakpoints live in the editor's state, so they move with the
 // lines they sit on as the text is edited.
-import { defaultKeymap, history, historyKeymap, indentWithTab, insertNewline } from '@codemirror/commands';
-import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
+import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
+import { HighlightStyle, StreamLanguage, indentUnit, syntaxHighlighting } from '@codemirror/language';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
-import { EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
+import { EditorSelection, EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
 import {
   Decoration, EditorView, GutterMarker, drawSelection, gutter, highlightActiveLine,
   highlightActiveLineGutter, keymap, lineNumbers,
@@ -56,6 +56,28 @@ const tavroHighlight = HighlightStyle.define([
   { tag: tags.variableName, class: 'tok-name' },
   { tag: tags.punctuation, class: 'tok-punctuation' },
 ]);
+
+// ---- typing ----
+
+// The blanks that start a new line after text: the statement column of the line, that is its
+// leading blanks, or after a label the label's width and the blanks that follow it.
+export function indentAfter(text) {
+  const [, label = '', blanks] = /^([A-Za-z][A-Za-z0-9]*:?)?([ \t]*)/.exec(text);
+  if (!label) return blanks;
+  if (!blanks) return '';
+  return blanks.includes('\t') ? '\t' : ' '.repeat(label.length + blanks.length);
+}
+
+// Enter: a new line that starts at the statement column of the line above.
+function newlineKeepingIndent(view) {
+  const { state } = view;
+  view.dispatch(state.update(state.changeByRange((range) => {
+    const line = state.doc.lineAt(range.from);
+    const insert = state.lineBreak + indentAfter(line.text.slice(0, range.from - line.from));
+    return { changes: { from: range.from, to: range.to, insert }, range: EditorSelection.cursor(range.from + insert.length) };
+  }), { scrollIntoView: true, userEvent: 'input' }));
+  return true;
+}
 
 // ---- breakpoints ----
 
@@ -259,9 +281,11 @@ export function createEditor(parent, { text, onChange, onBreakpoints, placeBreak
         highlightActiveLineGutter(),
         tavroLanguage,
         syntaxHighlighting(tavroHighlight),
-        // Enter starts the new line in the first column: a label must stand there, so the
-        // editor does not copy the indentation of the line above.
-        keymap.of([{ key: 'Enter', run: insertNewline }, ...defaultKeymap, ...historyKeymap, indentWithTab]),
+        // Statements stand at a column of eight: Tab indents to the next, Backspace in the
+        // leading blanks goes back one, and Enter keeps the column of the line above (a label
+        // goes back to the first column with Backspace or Home).
+        indentUnit.of('        '),
+        keymap.of([{ key: 'Enter', run: newlineKeepingIndent }, ...defaultKeymap, ...historyKeymap, indentWithTab]),
         EditorView.contentAttributes.of({ 'data-testid': 'editor', 'aria-label': 'Program source', tabindex: '0' }),
         listener,
       ],

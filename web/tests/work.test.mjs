@@ -133,6 +133,26 @@ test('Open reads a .tas file, asks before it replaces work, and refuses what is 
   assert.equal(await editorText(page), B);
 });
 
+test('Enter starts the new line at the statement column of the line above; Backspace goes back a column', async () => {
+  const page = await openPage(env);
+  for (const [keys, want] of [
+    ['MAIN    COPY AX, CX⏎OUT AX', 'MAIN    COPY AX, CX\n        OUT AX'],
+    ['        COPY AX, #1⏎; note⏎', '        COPY AX, #1\n        ; note\n        '],
+    ['LOOP: ADD AX, #1⏎OUT AX', 'LOOP: ADD AX, #1\n      OUT AX'],
+    ['; top⏎X', '; top\nX'],
+    ['DATA⏎5', 'DATA\n5'],
+    ['        OUT AX⏎⌫END', '        OUT AX\nEND'],
+  ]) {
+    await page.getByTestId('editor').fill('');
+    for (const part of keys.split(/([⏎⌫])/)) {
+      if (part === '⏎') await page.keyboard.press('Enter');
+      else if (part === '⌫') await page.keyboard.press('Backspace');
+      else await page.keyboard.type(part);
+    }
+    assert.equal(await editorText(page), want, keys);
+  }
+});
+
 test('the status line and the messages follow the program as it is, and an empty one is named', async () => {
   const broken = '        COPY AX, #500\n        END\n';
   const page = await openPage(env, { source: broken });
