@@ -2,10 +2,13 @@
 // click on a line number or the gutter toggles one), the line about to execute, and the
 // assembler's messages inline. Breakpoints live in the editor's state, so they move with the
 // lines they sit on as the text is edited.
+import {
+  acceptCompletion, autocompletion, closeCompletion, moveCompletionSelection, startCompletion,
+} from '@codemirror/autocomplete';
 import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
 import { HighlightStyle, StreamLanguage, indentUnit, syntaxHighlighting } from '@codemirror/language';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
-import { EditorSelection, EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
+import { EditorSelection, EditorState, Prec, RangeSet, StateEffect, StateField } from '@codemirror/state';
 import {
   Decoration, EditorView, GutterMarker, drawSelection, gutter, highlightActiveLine,
   highlightActiveLineGutter, keymap, lineNumbers,
@@ -78,6 +81,44 @@ function newlineKeepingIndent(view) {
   }), { scrollIntoView: true, userEvent: 'input' }));
   return true;
 }
+
+// Completion: a mnemonic (or RES) where a statement starts, a register, a label or RANDOM in
+// an operand; nothing in a label's column or a comment.
+function complete(context) {
+  const word = context.matchBefore(/[A-Za-z][A-Za-z0-9]*/);
+  if (!word && !context.explicit) return null;
+  const from = word ? word.from : context.pos;
+  const line = context.state.doc.lineAt(context.pos);
+  const before = line.text.slice(0, from - line.from);
+  if (from === line.from || before.includes(';')) return null;
+  if (/^([A-Za-z][A-Za-z0-9]*:?)?[ \t]+$/.test(before)) {
+    return { from, options: [...MNEMONICS, 'RES'].map((label) => ({ label, type: 'keyword' })), validFor: /^[A-Za-z0-9]*$/ };
+  }
+  const labels = new Set();
+  for (let n = 1; n <= context.state.doc.lines; n++) {
+    const label = /^[A-Za-z][A-Za-z0-9]*/.exec(context.state.doc.line(n).text)?.[0];
+    if (label && n !== line.number && !MNEMONICS.has(key(label)) && !REGISTERS.has(key(label))) labels.add(label);
+  }
+  return {
+    from,
+    options: [
+      ...[...REGISTERS].map((label) => ({ label, type: 'variable', detail: 'register' })),
+      ...[...labels].map((label) => ({ label, type: 'constant', detail: 'label' })),
+      { label: 'RANDOM', type: 'constant', detail: 'the random port' },
+    ],
+    validFor: /^[A-Za-z0-9]*$/,
+  };
+}
+
+// Tab takes the chosen completion (Enter always starts a line), the arrows choose, Escape
+// closes, Ctrl+Space asks.
+const completionKeys = Prec.highest(keymap.of([
+  { key: 'Tab', run: acceptCompletion },
+  { key: 'ArrowDown', run: moveCompletionSelection(true) },
+  { key: 'ArrowUp', run: moveCompletionSelection(false) },
+  { key: 'Escape', run: closeCompletion },
+  { key: 'Ctrl-Space', run: startCompletion },
+]));
 
 // ---- breakpoints ----
 
@@ -285,6 +326,8 @@ export function createEditor(parent, { text, onChange, onBreakpoints, placeBreak
         // leading blanks goes back one, and Enter keeps the column of the line above (a label
         // goes back to the first column with Backspace or Home).
         indentUnit.of('        '),
+        autocompletion({ override: [complete], defaultKeymap: false, icons: false, interactionDelay: 0 }),
+        completionKeys,
         keymap.of([{ key: 'Enter', run: newlineKeepingIndent }, ...defaultKeymap, ...historyKeymap, indentWithTab]),
         EditorView.contentAttributes.of({ 'data-testid': 'editor', 'aria-label': 'Program source', tabindex: '0' }),
         listener,

@@ -153,6 +153,32 @@ test('Enter starts the new line at the statement column of the line above; Backs
   }
 });
 
+test('completion offers mnemonics where a statement starts, and registers and labels in operands', async () => {
+  const page = await openPage(env);
+  const program = 'LOOP    ADD AX, #1\nTOTAL   0\n';
+  for (const [typed, line, offered] of [
+    ['        CO', '        COPY', ['COPY']],
+    ['MAIN    JN', 'MAIN    JNB', ['JNB']],
+    ['        JMP LO', '        JMP LOOP', ['LOOP']],
+    ['        ADD AX, TO', '        ADD AX, TOTAL', ['TOTAL']],
+    ['        OUT ', '        OUT AX', ['AX', 'BX', 'CX', 'DX', 'LOOP', 'TOTAL', 'RANDOM']],
+  ]) {
+    await page.getByTestId('editor').fill(program);
+    await page.locator('.cm-content').click();
+    await page.keyboard.press('Control+End');
+    await page.keyboard.type(typed);
+    await page.keyboard.press('Control+Space');
+    await page.waitForSelector('.cm-tooltip-autocomplete');
+    assert.deepEqual((await page.locator('.cm-completionLabel').allTextContents()).sort(), offered.sort(), typed);
+    await page.keyboard.press('Tab');
+    assert.equal(await editorText(page), `${program}${line}`, typed);
+  }
+  await page.getByTestId('editor').fill('; a com');
+  await page.keyboard.press('Control+Space');
+  await page.waitForTimeout(300);
+  assert.equal(await page.locator('.cm-tooltip-autocomplete').count(), 0, 'nothing in a comment');
+});
+
 test('the status line and the messages follow the program as it is, and an empty one is named', async () => {
   const broken = '        COPY AX, #500\n        END\n';
   const page = await openPage(env, { source: broken });
