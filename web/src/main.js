@@ -6,6 +6,7 @@ import examples from 'tavro:examples';
 
 import hints from '../../docs/hints.json';
 import { breakpointLines, createEditor, markExecuting, showDiagnostics } from './editor.js';
+import { createMemoryTable } from './memtable.js';
 import { createNotice } from './notice.js';
 import { createMemoryMap, createRegisters, createStream } from './panels.js';
 import { encodeProgram, readLink } from './share.js';
@@ -204,6 +205,19 @@ const stderrStream = createStream(byTestId('stderr'));
 const memoryMap = createMemoryMap(byTestId('memory-map'), document.getElementById('memory-cell'),
   document.getElementById('tooltip'), byTestId('stack'),
   (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
+const memoryTable = createMemoryTable(byTestId('memory-table'),
+  (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
+const followIp = byTestId('memory-follow');
+byTestId('memory-map').addEventListener('pick', ({ detail }) => {
+  followIp.checked = false;
+  memoryTable.show(detail);
+});
+byTestId('memory-goto').addEventListener('change', (event) => {
+  const address = Number(event.target.value);
+  if (!Number.isInteger(address) || address < 0 || address > 4095) return;
+  followIp.checked = false;
+  memoryTable.show(address);
+});
 const traceView = byTestId('trace');
 const traceNext = byTestId('trace-next');
 const statusLine = byTestId('status');
@@ -256,6 +270,8 @@ function draw() {
   stderrStream.show(running);
   registers.draw(update.state);
   memoryMap.draw(update, update.fresh);
+  memoryTable.draw(update, update.fresh);
+  if (followIp.checked && !running) memoryTable.show(update.state.ip);
   traceView.textContent = update.trace;
   traceView.scrollTop = traceView.scrollHeight;
   traceNext.textContent = update.next ? `next: ${update.next}` : '';

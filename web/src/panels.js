@@ -286,8 +286,12 @@ export function createMemoryMap(canvas, info, tooltip, stackList, sourceLine) {
     tooltip.style.top = `${event.pageY + 12}px`;
   });
   canvas.addEventListener('mouseleave', () => { tooltip.hidden = true; });
+  // A click (or Enter on the focused map) names its address to whoever listens for 'pick'.
+  const pick = (address) => canvas.dispatchEvent(new CustomEvent('pick', { detail: address }));
+  canvas.addEventListener('click', (event) => { if (cellAt(event) >= 0) pick(cellAt(event)); });
   canvas.addEventListener('keydown', (event) => {
     const moves = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -64, ArrowDown: 64 };
+    if (event.key === 'Enter') pick(cursor);
     if (!(event.key in moves)) return;
     event.preventDefault();
     cursor = (cursor + moves[event.key] + 4096) % 4096;

@@ -179,6 +179,46 @@ test('completion offers mnemonics where a statement starts, and registers and la
   assert.equal(await page.locator('.cm-tooltip-autocomplete').count(), 0, 'nothing in a comment');
 });
 
+test('the memory table shows tavro\'s bytes as words, marks IP and DX and what was written, and goes to any address', async () => {
+  const source = example('fib.tas');
+  const dump = runTavro(source, { args: ['-d'] }).stdout.split('-----\n')[1].trim().split(/\s+/).map((b) => parseInt(b, 16));
+  const page = await openPage(env, { source });
+  const row = (address) => page.getByTestId('memory-table').locator(`tr[data-address="${address}"]`);
+  const cells = async (address) => row(address).locator('td').allTextContents();
+  for (let address = 0; address + 1 < dump.length; address += 2) {
+    const [, at, word, hexWord, bytes, where] = await cells(address);
+    const value = (dump[address] << 8) | dump[address + 1];
+    assert.deepEqual([at, word, hexWord, bytes],
+      [String(address), String(value >= 0x8000 ? value - 0x10000 : value), `0x${value.toString(16).padStart(4, '0')}`,
+        `${dump[address].toString(16).padStart(2, '0')} ${dump[address + 1].toString(16).padStart(2, '0')}`], `address ${address}`);
+    assert.match(where, /line \d+: /, `address ${address}`);
+  }
+  const lines = source.split('\n');
+  const fib = lines.findIndex((l) => l.startsWith('FIB')) + 1;
+  await clickLineNumber(page, fib + 3);  // after PUSH AX
+  await press(page, 'continue');
+  await press(page, 'continue');  // the second call: FIB pushed n and a return address
+  const { IP, DX } = await registers(page);
+  assert.match((await cells(IP - (IP % 2)))[0], /IP/, 'the table follows IP');
+  assert.match((await cells(IP - (IP % 2)))[5], new RegExp(`line ${fib + 3}: `));
+
+  const goTo = async (address) => {
+    await page.getByTestId('memory-goto').fill(String(address));
+    await page.getByTestId('memory-goto').press('Enter');
+    await row(address).waitFor();
+    assert.equal(await row(address).isVisible(), true, `address ${address}`);
+  };
+  await goTo(DX);
+  assert.equal(await page.getByTestId('memory-follow').isChecked(), false);
+  assert.equal((await cells(DX))[0], 'DX');
+  assert.match(await row(DX).getAttribute('class'), /\bwritten\b/, 'the word just pushed');
+  assert.doesNotMatch(await row(DX + 4).getAttribute('class') ?? '', /\bwritten\b/, 'a word pushed before');
+  await goTo(4000);
+  await page.getByTestId('memory-map').click({ position: { x: 2, y: 2 } });  // the cell at address 0
+  await row(0).waitFor();
+  assert.equal(await row(0).isVisible(), true);
+});
+
 test('the status line and the messages follow the program as it is, and an empty one is named', async () => {
   const broken = '        COPY AX, #500\n        END\n';
   const page = await openPage(env, { source: broken });
