@@ -267,6 +267,22 @@ test('a breakpoint asked for where no instruction is moves to the next one or is
   assert.equal(await marked(), 0, 'a whole new program has no breakpoints');
   await press(page, 'run', ['ended']);
   assert.equal(await text(page, 'console'), runTavro(example('hello.tas')).stdout);
+
+  // A deleted line takes its breakpoint along, and so does an example over the program (even
+  // from the first line, where the new text begins).
+  await page.getByTestId('editor').fill(' COPY AX, #1\n OUT AX\n END\n');
+  await press(page, 'reset', ['idle']);
+  await page.waitForTimeout(400);  // assembled: the breakpoints know their lines
+  await clickLineNumber(page, 2);
+  await clickLineNumber(page, 1);
+  assert.equal(await marked(), 2);
+  await page.locator('.cm-line').nth(1).click();
+  await page.keyboard.press('Control+Shift+K');  // delete the line
+  assert.equal(await editorText(page), ' COPY AX, #1\n END\n');
+  assert.equal(await marked(), 1, 'the deleted line\'s breakpoint went with it');
+  page.once('dialog', (dialog) => dialog.accept());
+  await page.getByTestId('examples').selectOption('hello.tas');
+  assert.equal(await marked(), 0, 'an example has no breakpoints');
 });
 
 test('the console says how much it dropped and starts on a whole line', async () => {
