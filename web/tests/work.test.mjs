@@ -122,10 +122,11 @@ test('Open reads a .tas file, asks before it replaces work, and refuses what is 
 
   await typeProgram(page, B);
   const open = (name, bytes) => page.locator('#open-file').setInputFiles({ name, mimeType: 'text/plain', buffer: Buffer.from(bytes) });
-  const asked = [];
-  page.once('dialog', (dialog) => { asked.push(dialog.message()); dialog.dismiss(); });
+  const asking = page.waitForEvent('dialog');
   await open('other.tas', A);
-  assert.match(asked[0] ?? '', /Replace your program with other\.tas/);
+  const dialog = await asking;
+  assert.match(dialog.message(), /Replace your program with other\.tas/);
+  await dialog.dismiss();
   assert.equal(await editorText(page), B);
   await open('bad.tas', [0x20, 0xff, 0x0a]);
   await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
@@ -185,7 +186,14 @@ test('the memory table shows tavro\'s bytes as words, marks IP and DX and what w
   const page = await openPage(env, { source });
   const row = (address) => page.getByTestId('memory-table').locator(`tr[data-address="${address}"]`);
   const cells = async (address) => row(address).locator('td').allTextContents();
+  const goTo = async (address) => {
+    await page.getByTestId('memory-goto').fill(String(address));
+    await page.getByTestId('memory-goto').press('Enter');
+    await row(address).waitFor();
+    assert.equal(await row(address).isVisible(), true, `address ${address}`);
+  };
   for (let address = 0; address + 1 < dump.length; address += 2) {
+    await goTo(address);
     const [, at, word, hexWord, bytes, where] = await cells(address);
     const value = (dump[address] << 8) | dump[address + 1];
     assert.deepEqual([at, word, hexWord, bytes],
@@ -195,6 +203,7 @@ test('the memory table shows tavro\'s bytes as words, marks IP and DX and what w
   }
   const lines = source.split('\n');
   const fib = lines.findIndex((l) => l.startsWith('FIB')) + 1;
+  await page.getByTestId('memory-follow').check();
   await clickLineNumber(page, fib + 3);  // after PUSH AX
   await press(page, 'continue');
   await press(page, 'continue');  // the second call: FIB pushed n and a return address
@@ -202,12 +211,6 @@ test('the memory table shows tavro\'s bytes as words, marks IP and DX and what w
   assert.match((await cells(IP - (IP % 2)))[0], /IP/, 'the table follows IP');
   assert.match((await cells(IP - (IP % 2)))[5], new RegExp(`line ${fib + 3}: `));
 
-  const goTo = async (address) => {
-    await page.getByTestId('memory-goto').fill(String(address));
-    await page.getByTestId('memory-goto').press('Enter');
-    await row(address).waitFor();
-    assert.equal(await row(address).isVisible(), true, `address ${address}`);
-  };
   await goTo(DX);
   assert.equal(await page.getByTestId('memory-follow').isChecked(), false);
   assert.equal((await cells(DX))[0], 'DX');
