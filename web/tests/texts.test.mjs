@@ -21,7 +21,7 @@ test('docs/hints.json has one hint for each message of the assembler, and no oth
   const session = await newSession();
   const keys = (source) => session.assemble(new TextEncoder().encode(source)).diagnostics.map((d) => d.key);
   for (const key of [...keys(' JMP NOWHERE\n'), ...keys(' RES 4095\n')]) messages.add(key);
-  messages.add(' ... Memory area is too large.');  // the language server's key: tavro's own text
+  messages.add('Names count to 7 characters');  // the language server's warning on spellings
   assert.ok(messages.size >= 16, [...messages].join(' | '));
   assert.deepEqual([...messages].sort(), Object.keys(hints).sort());
   for (const [message, hint] of Object.entries(hints)) assert.ok(hint.length > 20, message);
