@@ -208,6 +208,7 @@ const memoryMap = createMemoryMap(byTestId('memory-map'), document.getElementByI
 const memoryTable = createMemoryTable(byTestId('memory-table'),
   (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
 const followIp = byTestId('memory-follow');
+let tableFresh = false;  // a new machine came while the table was not drawn
 byTestId('memory-map').addEventListener('pick', ({ detail }) => {
   followIp.checked = false;
   memoryTable.show(detail);
@@ -270,7 +271,9 @@ function draw() {
   stderrStream.show(running);
   registers.draw(update.state);
   memoryMap.draw(update, update.fresh);
-  memoryTable.draw(update, update.fresh);
+  // The table is drawn at rest only: while a run goes on it would change faster than it reads.
+  if (!running) memoryTable.draw(update, update.fresh || tableFresh);
+  tableFresh = running && (tableFresh || update.fresh);
   if (followIp.checked && !running) memoryTable.show(update.state.ip);
   traceView.textContent = update.trace;
   traceView.scrollTop = traceView.scrollHeight;

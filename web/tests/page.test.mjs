@@ -161,7 +161,7 @@ test('assembly errors and warnings show inline on their lines with tavro\'s mess
   const page = await openPage(env, { source: '        COPY AX, #5\n        END\n' });
   await page.locator('.cm-content').click();
   await page.keyboard.press('Control+End');
-  const typed = '\n        COPY AX, #200\nLOOP: OUT AX\n        ADD AX\n';
+  const typed = '        COPY AX, #200\nLOOP: OUT AX\n        ADD AX\n';
   await page.keyboard.insertText(typed);
   const source = (await page.locator('.cm-line').allTextContents()).join('\n');
   assert.equal(source, `        COPY AX, #5\n        END\n${typed}`);
