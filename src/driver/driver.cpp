@@ -8,7 +8,6 @@
 
 #include <cstdio>
 
-#include "driver/dump.h"
 #include "engine/engine.h"
 
 namespace tavro {

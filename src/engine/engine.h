@@ -51,6 +51,8 @@ std::string renderAssembly(const Program& program);
 std::string renderClosingLine(RunStatus status);
 // The line of a run that was interrupted: "!!>>> Program is interrupted. IP=N\n".
 std::string renderInterruptedLine(uint32_t ip);
+// Writes the memory dump of -d: the first count bytes of image in hexadecimal, 16 to a row.
+void dumpMemory(const uint8_t* image, int32_t count, OutputSink& out);
 // The trace line (-t) of the instruction at ip, as it stands; empty when ip is outside the code.
 std::string traceLine(const MachineState& state);
 

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/dump.h"
 #include "engine/engine.h"
 
 using namespace tavro;
