@@ -55,10 +55,12 @@ function reset(source) {
   const typedAhead = session.state().steps === 0 ? earlyInput : [];
   earlyInput = [];
   const assembled = assembleSource(session, encoder.encode(source));
+  // An empty editor is no file that tavro could not read: the page says the program is empty.
+  const empty = source.length === 0;
   machine = {
     program: assembled.program,
     addressLine: assembled.program ? lineMap(assembled.program) : new Int32Array(4096),
-    assembly: decoder.decode(assembled.stderr),
+    assembly: empty ? '' : decoder.decode(assembled.stderr),
     refused: assembled.refused,
   };
   waitingFor = null;
@@ -69,7 +71,7 @@ function reset(source) {
   session.reset({ seed: Math.floor(Date.now() / 1000), ...HISTORY });
   if (assembled.refused) {
     mode = 'refused';
-    note = 'The program has errors: nothing runs until they are fixed.';
+    note = empty ? 'The program is empty: write one, or choose an example.' : 'The program has errors: nothing runs until they are fixed.';
     return;
   }
   armBreakpoints();
@@ -121,7 +123,7 @@ function settle(reason, resumable) {
     case Stop.BUDGET:
       if (runBudget > 0) return schedule();
       mode = 'paused';
-      note = `Paused at the step limit (${limit.toLocaleString('en')} steps per run): Continue runs as many again.`;
+      note = `Paused at the step limit (${limit.toLocaleString('en')} ${limit === 1 ? 'step' : 'steps'} per run): Continue runs as many again.`;
       break;
     case Stop.ENDED: mode = 'ended'; note = ''; break;
     case Stop.BREAKPOINT: mode = 'paused'; note = 'Paused at a breakpoint.'; break;
