@@ -17,6 +17,7 @@ const TYPES = {
   '.json': 'application/json',
   '.png': 'image/png',
   '.tas': 'text/plain; charset=utf-8',
+  '.txt': 'text/plain; charset=utf-8',
 };
 
 export function serve({ root, port = 8080, host = '127.0.0.1' }) {
