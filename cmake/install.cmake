@@ -15,12 +15,14 @@ tavro_install_program(tavro)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
               ${PROJECT_SOURCE_DIR}/docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
-tavro_install_program(tavro-list)
-tavro_install_program(tavro-dap)
-tavro_install_program(tavro-lsp)
-# tavro-grade, its manual page and the teacher's guide to grading.
-tavro_install_program(tavro-grade)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/grading.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(TAVRO_TOOLS)
+  tavro_install_program(tavro-list)
+  tavro_install_program(tavro-dap)
+  tavro_install_program(tavro-lsp)
+  # tavro-grade, its manual page and the teacher's guide to grading.
+  tavro_install_program(tavro-grade)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/grading.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
 
 # The playground, once scripts/build-playground has built it into web/dist: static files that
 # any web server can host as they are. Without a built page there is nothing to install.
