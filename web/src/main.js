@@ -228,6 +228,7 @@ let machineSource = null;  // the source the worker's machine was made from
 let generation = null;     // the program the panels show
 let mode = 'loading';
 let pending = null;        // the latest update not drawn yet
+let machineView = { program: null, addressLine: new Int32Array(4096) };  // the worker's, per machine
 let updates = 0;           // updates received; the page marks the last one drawn (tests wait on it)
 
 // "in 0.31 s, 323 million steps a second" for a stretch of running long enough to say.
@@ -303,7 +304,7 @@ function onUpdate(update) {
   if (fresh) {
     generation = update.generation;
     consoleStream.clear();
-    stderrStream.clear(update.err.assembly);
+    stderrStream.clear(update.machine.assembly);
     registers.forget();
   }
   consoleStream.apply(update.out.at, update.out.text);
@@ -315,7 +316,8 @@ function onUpdate(update) {
   if (!pending) requestAnimationFrame(draw);
   updates += 1;
   document.body.dataset.updates = String(updates);
-  pending = { ...update, fresh: fresh || pending?.fresh, count: updates };
+  if (update.machine) machineView = update.machine;
+  pending = { ...update, machine: machineView, fresh: fresh || pending?.fresh, count: updates };
 }
 
 worker.onmessage = ({ data }) => {

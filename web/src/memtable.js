@@ -82,15 +82,14 @@ export function createMemoryTable(scroller, sourceLine) {
       memory = update.memory;
       ip = update.state.ip;
       dx = update.state.regs[3];
-      labels = new Map();
-      for (const symbol of update.program?.symbols ?? []) {
-        if (!symbol.defined) continue;
-        labels.set(symbol.value, [...(labels.get(symbol.value) ?? []), symbol.name]);
+      if (update.machine.addressLine !== addressLine) {
+        labels = new Map();
+        for (const symbol of update.machine.program?.symbols ?? []) {
+          if (!symbol.defined) continue;
+          labels.set(symbol.value, [...(labels.get(symbol.value) ?? []), symbol.name]);
+        }
+        addressLine = update.machine.addressLine;
       }
-      addressLine = new Int32Array(4096);
-      update.program?.lines.forEach(([address, size], i) => {
-        for (let a = address; a < address + size && a < 4096; a++) addressLine[a] = i + 1;
-      });
       render();
     },
     // Scrolls the row of address into view (to the middle when it is out of view).

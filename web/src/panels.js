@@ -310,11 +310,7 @@ export function createMemoryMap(canvas, info, tooltip, stackList, sourceLine) {
         flashUntil.fill(0);
       }
       memory = update.memory;
-      program = update.program;
-      addressLine = new Int32Array(4096);
-      program?.lines.forEach(([address, size], i) => {
-        for (let a = address; a < address + size && a < 4096; a++) addressLine[a] = i + 1;
-      });
+      ({ program, addressLine } = update.machine);
       kinds = classify(program, stackTop(update.state));
       ip = update.state.ip;
       drawStack(stackTop(update.state));

@@ -27,6 +27,7 @@ let sliceSteps = 1_000_000;
 let note = '';
 let lastUpdate = 0;
 let generation = 0;      // counts machines made, so the page knows when to start its panels anew
+let describedGeneration = 0;  // the machine whose program the page has been sent
 let clock = null;        // the current stretch of running: { start, steps, engineMs }
 let lastStretch = null;  // the last one that ended: { steps, ms, engineMs }
 let earlyInput = [];     // input given before the machine took a step (null: the end of input)
@@ -91,18 +92,22 @@ function update() {
   const state = session.state();
   const out = latest(session.takeOutput());
   const err = latest(session.takeMessages());
+  // A machine's program and address map go with its first update only: a program with
+  // thousands of lines would otherwise cost the page a copy at every step.
+  const described = describedGeneration === generation;
+  describedGeneration = generation;
   postMessage({
     type: 'update',
     generation,
     mode,
     note,
     limit,
-    program: machine.program,
+    machine: described ? undefined : { program: machine.program, addressLine: machine.addressLine, assembly: machine.assembly },
     state,
     line: machine.addressLine[state.ip] ?? 0,
     memory: session.memory(),
     out: { at: state.outputBytes - out.length, text: out },
-    err: { at: machine.assembly.length + state.messageBytes - err.length, text: err, assembly: machine.assembly },
+    err: { at: machine.assembly.length + state.messageBytes - err.length, text: err },
     stretch: lastStretch,
     trace: machine.refused ? '' : session.recentTrace(TRACE_LINES),
     next: machine.refused ? '' : session.traceLine(),
@@ -239,7 +244,7 @@ function resume() {
 const handlers = {
   assemble({ source, version }) {
     const assembled = assembleSource(session, encoder.encode(source));
-    postMessage({ type: 'program', version, program: assembled.program, stderr: decoder.decode(assembled.stderr) });
+    postMessage({ type: 'program', version, program: assembled.program });
   },
   reset({ source }) { reset(source); update(); },
   run({ source }) { reset(source); start('running'); if (mode === 'refused') update(); },
