@@ -25,7 +25,6 @@ export const TYPES = {
   '.txt': 'text/plain; charset=utf-8',
   '.md': 'text/markdown; charset=utf-8',
   '.tas': 'text/plain; charset=utf-8',
-  '.txt': 'text/plain; charset=utf-8',
 };
 const COMPRESSED_ALREADY = new Set(['.png', '.ico']);
 
