@@ -26,7 +26,8 @@ struct RunOutcome {
 // Runs from the current state, without trace, exactly as repeated executeStep would, until a
 // step ends the program or the control says stop, and writes the state back. An uncounted run
 // looks at the stop request before its first instruction, then at most 65536 steps apart where
-// a straight run of instructions starts (a jump's target, after a return).
+// a straight run of instructions starts (a jump's target, after a return), and before every
+// step it takes through executeStep (IN, the random port, an OUT that writes to its sink).
 RunOutcome runFastThreaded(MachineState& state, Ports& ports, const RunControl& control);
 // The same with a portable switch dispatch instead of jumps through a table of label addresses.
 RunOutcome runFastSwitch(MachineState& state, Ports& ports, const RunControl& control);
