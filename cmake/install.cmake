@@ -1,8 +1,8 @@
 # Install rules and the Debian package. `cmake --install BUILD --prefix PREFIX` puts the programs
-# in PREFIX/bin, their manual pages in PREFIX/share/man/man1, and the language guide and the
-# example programs (with their expected outputs) in PREFIX/share/doc/tavro. `cpack -G DEB`, run
-# in the build directory, packs the same files under /usr, with what Debian asks of a package
-# besides (cmake/debian/finish-package.cmake).
+# in PREFIX/bin, their manual pages in PREFIX/share/man/man1, and the licence, the changelog,
+# the language guide and the example programs (with their expected outputs) in
+# PREFIX/share/doc/tavro. `cpack -G DEB`, run in the build directory, packs the same files
+# under /usr, with what Debian asks of a package besides (cmake/debian/finish-package.cmake).
 include(GNUInstallDirs)
 
 # Installs a program and its manual page, docs/PROGRAM.1.
@@ -12,14 +12,17 @@ function(tavro_install_program target)
 endfunction()
 
 tavro_install_program(tavro)
-tavro_install_program(tavro-list)
-tavro_install_program(tavro-dap)
-tavro_install_program(tavro-lsp)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+              ${PROJECT_SOURCE_DIR}/docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
-# tavro-grade, its manual page and the teacher's guide to grading.
-tavro_install_program(tavro-grade)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/grading.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(TAVRO_TOOLS)
+  tavro_install_program(tavro-list)
+  tavro_install_program(tavro-dap)
+  tavro_install_program(tavro-lsp)
+  # tavro-grade, its manual page and the teacher's guide to grading.
+  tavro_install_program(tavro-grade)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/grading.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
 
 # The playground, once scripts/build-playground has built it into web/dist: static files that
 # any web server can host as they are. Without a built page there is nothing to install.
@@ -65,6 +68,8 @@ if(GIT_FOUND)
     OUTPUT_VARIABLE CPACK_TAVRO_COMMIT_TIME OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
 set(CPACK_TAVRO_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/cmake/debian)
+set(CPACK_TAVRO_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_TAVRO_CHANGELOG ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian/finish-package.cmake)
 
 # A source package holds the sources only, not builds or version-control files.

@@ -1,8 +1,10 @@
 // Fuzzes the grader on arbitrary submission bytes: assembling, every test of a small built-in
 // suite (standard input, step budgets, output caps, both comparisons, state checks, a seed),
 // and every report format over the results. The input is the submission's file; its first
-// bytes also name it, so that paths with any bytes reach the reports. Each result must keep
-// the grader's promises, and the json reports must parse back.
+// bytes also name it and one of the tests, so that names with any bytes reach the reports, and
+// its last line, read as suite.toml, sets the tests. Each result must keep the grader's
+// promises, and the json reports must parse back.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -35,7 +37,7 @@ static Suite makeSuite() {
                                    "out: 5 \nout: -7\n>>> Program terminated. (Halt)\n\n", 1000,
                                    256, Compare::Trim));
     suite.tests.push_back(makeTest("short", "", "", 100, 40, Compare::Exact));
-    suite.tests[2].points = 0.5;
+    suite.tests[2].points = 500;
     return suite;
 }
 
@@ -45,8 +47,21 @@ static void require(bool promise) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const Suite suite = makeSuite();
+    static const Suite base = makeSuite();
+    Suite suite = base;
     std::string bytes(reinterpret_cast<const char*>(data), size);
+    suite.tests[2].name = bytes.substr(0, 8);
+    size_t lastLine = bytes.find_last_of('\n');
+    std::string toml = lastLine == std::string::npos ? "" : bytes.substr(lastLine + 1);
+    std::string refused = applySettings(toml, &suite.tests);
+    require(refused.empty() || refused.starts_with("suite.toml:"));
+    for (TestCase& test : suite.tests) {
+        require(test.points >= 0 && test.points <= 1'000'000'000'000);
+        require(test.limits.maxSteps >= 1 && test.limits.maxOutput >= 1);
+        // Settings may ask for long runs; a fuzzer's runs stay short.
+        test.limits.maxSteps = std::min<uint64_t>(test.limits.maxSteps, 100'000);
+        test.limits.maxOutput = std::min<uint64_t>(test.limits.maxOutput, 65'536);
+    }
     SubmissionResult result;
     result.path = bytes.substr(0, 12);
     Submission submission = prepareSubmission(result.path, bytes);

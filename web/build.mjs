@@ -1,7 +1,8 @@
 // Builds the page into web/dist: the page's module and the worker bundled by esbuild (the
 // engine's factory, engine.js, stays a file of its own beside engine.wasm), the HTML and CSS,
-// and the engine from build/wasm (web/build-wasm.sh makes it). The example programs are
-// bundled into the page from examples/, in learning order.
+// and the engine from build/wasm (web/build-wasm.sh makes it), and the licence as LICENSE.txt
+// (the page's footer links to it). The example programs are bundled into the page from
+// examples/, in learning order.
 //   node web/build.mjs [--dev]     (--dev: not minified, with source maps)
 import * as esbuild from 'esbuild';
 import fs from 'node:fs';
@@ -60,3 +61,4 @@ await esbuild.build({
 });
 for (const file of ['index.html', 'style.css', 'favicon.svg']) fs.copyFileSync(path.join(WEB, file), path.join(DIST, file));
 for (const file of ['engine.js', 'engine.wasm']) fs.copyFileSync(path.join(ENGINE, file), path.join(DIST, file));
+fs.copyFileSync(path.join(ROOT, 'LICENSE'), path.join(DIST, 'LICENSE.txt'));

@@ -1,7 +1,8 @@
 # Run by CPack on the staged files of the Debian package, before it packs them (see
 # CPACK_PRE_BUILD_SCRIPTS in cmake/install.cmake): Debian's rules that `cmake --install` need
-# not follow. Manual pages are compressed; the copyright file and a changelog are added; every
-# file gets the build's date, so that two builds of one commit pack the same files.
+# not follow. Manual pages are compressed; the licence becomes the machine-readable copyright
+# file and CHANGELOG.md the changelog, in place of the two files as installed; every file gets
+# the build's date, so that two builds of one commit pack the same files.
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
 endif()
@@ -16,8 +17,8 @@ elseif(CPACK_TAVRO_COMMIT_TIME)
 else()
   string(TIMESTAMP epoch "%s" UTC)
 endif()
-set(ENV{SOURCE_DATE_EPOCH} "${epoch}")  # string(TIMESTAMP) formats this time from here on
-string(TIMESTAMP date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+# CPack reads it too when it writes the package's archives, after this script.
+set(ENV{SOURCE_DATE_EPOCH} "${epoch}")
 
 # gzip -9n: the best compression, and no file name or time in the header.
 function(compress file)
@@ -34,11 +35,35 @@ foreach(page IN LISTS pages)
   endif()
 endforeach()
 
-file(COPY_FILE "${CPACK_TAVRO_DEBIAN_DIR}/copyright" "${doc}/copyright")
-# A package without a Debian revision is native: its changelog is changelog.gz.
-set(version "${CPACK_PACKAGE_VERSION}")
-set(maintainer "${CPACK_DEBIAN_PACKAGE_MAINTAINER}")
-configure_file("${CPACK_TAVRO_DEBIAN_DIR}/changelog.in" "${doc}/changelog" @ONLY)
+# The copyright file: copyright.in, with the holders and the terms taken from LICENSE (the
+# terms from "Permission is hereby granted" on, each line indented by one blank, a blank line
+# written " ." as the format asks).
+file(READ "${CPACK_TAVRO_LICENSE}" licence)
+if(NOT licence MATCHES "\nCopyright \\(c\\) ([^\n]+)\n")
+  message(FATAL_ERROR "LICENSE has no line \"Copyright (c) YEAR HOLDERS\"")
+endif()
+set(copyright "${CMAKE_MATCH_1}")
+string(FIND "${licence}" "Permission is hereby granted" start)
+if(start LESS 0)
+  message(FATAL_ERROR "LICENSE does not hold the MIT licence's terms")
+endif()
+string(SUBSTRING "${licence}" ${start} -1 licence)
+string(STRIP "${licence}" licence)
+string(REPLACE "\n\n" "\n.\n" licence "${licence}")
+string(REPLACE "\n" "\n " licence " ${licence}")
+configure_file("${CPACK_TAVRO_DEBIAN_DIR}/copyright.in" "${doc}/copyright" @ONLY)
+file(REMOVE "${doc}/LICENSE")
+
+# A package without a Debian revision is native: its changelog is changelog.gz, made from
+# CHANGELOG.md.
+execute_process(
+  COMMAND awk -v "package=${CPACK_PACKAGE_NAME}" -v "maintainer=${CPACK_DEBIAN_PACKAGE_MAINTAINER}"
+          -f "${CPACK_TAVRO_DEBIAN_DIR}/changelog.awk" "${CPACK_TAVRO_CHANGELOG}"
+  OUTPUT_FILE "${doc}/changelog" RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "could not make the changelog from CHANGELOG.md")
+endif()
+file(REMOVE "${doc}/CHANGELOG.md")
 compress("${doc}/changelog")
 
 execute_process(COMMAND find "${CPACK_TEMPORARY_DIRECTORY}" -exec touch -h -d "@${epoch}" {} +

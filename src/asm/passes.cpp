@@ -129,6 +129,11 @@ static void report(Program& program, const AssembleOptions& options, int pass, i
     if (check.where != nullptr) {
         classifyToken(check.where, &d.length);
         if (d.length == 0) d.length = 1;
+        // A constant is one token to its reader: #200 is marked whole, not its # alone.
+        int32_t number = 0;
+        if (*check.where == '#' && classifyToken(check.where + 1, &number) == TokenClass::Number) {
+            d.length += number;
+        }
     }
     d.message = check.message;
     d.text = line;

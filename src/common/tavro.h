@@ -88,6 +88,7 @@ enum class RunStatus : uint8_t {
     UnexpectedEof = 7,
     Interrupted = 8,      // the run was abandoned by Ctrl-C; it has no closing line
     WaitingForInput = 9,  // a step's answer only: IN has no line yet and did not execute
+    OutputFailed = 10,    // a step's answer only: the output before IN's prompt was refused
 };
 
 // The text that the closing line of a run prints for each status.
@@ -102,9 +103,10 @@ inline constexpr const char* RUN_STATUS_TEXTS[] = {
     "unexpected EOF",         // UnexpectedEof
     "interrupted",            // Interrupted
     "waiting for input",      // WaitingForInput
+    "output failed",          // OutputFailed
 };
 static_assert(sizeof(RUN_STATUS_TEXTS) / sizeof(RUN_STATUS_TEXTS[0]) ==
-              static_cast<int>(RunStatus::WaitingForInput) + 1);
+              static_cast<int>(RunStatus::OutputFailed) + 1);
 
 // Blanks are the space and the horizontal tab, nothing else.
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }

@@ -60,6 +60,9 @@ int registerNumber(std::string_view name) {
     return -1;
 }
 
+constexpr int64_t LAST_WORD = MEMORY_SIZE - 2;  // the highest address a word starts at
+constexpr const char* NO_WORD = "no word there: memory words start at 0 to 4094";
+
 // A label the source defined or was given a word; RANDOM is the port, not a word.
 const Symbol* findLabel(const Program& program, std::string_view name) {
     const Symbol* symbol = findSymbol(program, name);
@@ -72,8 +75,9 @@ const char* parseAddress(const Program& program, Cursor& c, Term* term) {
     term->kind = TermKind::Word;
     skipSpace(c);
     int64_t number = 0;
+    int64_t address = 0;
     if (readNumber(c, &number)) {
-        term->value = static_cast<int32_t>(number);
+        address = number;
     } else {
         std::string_view name = readName(c);
         if (name.empty()) return "an address is expected inside [ ]";
@@ -81,7 +85,7 @@ const char* parseAddress(const Program& program, Cursor& c, Term* term) {
         const Symbol* label = reg < 0 ? findLabel(program, name) : nullptr;
         if (reg < 0 && label == nullptr) return "unknown name";
         if (reg >= 0) term->reg = reg;
-        if (label != nullptr) term->value = static_cast<int32_t>(label->value);
+        if (label != nullptr) address = label->value;
     }
     skipSpace(c);
     if (c.at < c.text.size() && (c.text[c.at] == '+' || c.text[c.at] == '-')) {
@@ -89,11 +93,15 @@ const char* parseAddress(const Program& program, Cursor& c, Term* term) {
         c.at++;
         skipSpace(c);
         if (!readNumber(c, &number)) return "a number is expected after + or -";
-        term->value += static_cast<int32_t>(minus ? -number : number);
+        address += minus ? -number : number;
     }
     skipSpace(c);
     if (c.at >= c.text.size() || c.text[c.at] != ']') return "']' is expected";
     c.at++;
+    // A fixed address must name a word of memory; one with a register is checked when read.
+    if (term->reg < 0 && (address < 0 || address > LAST_WORD)) return NO_WORD;
+    if (address < -0xFFFF || address > 0xFFFF) return NO_WORD;
+    term->value = static_cast<int32_t>(address);
     return nullptr;
 }
 
@@ -195,35 +203,44 @@ const char* parseHitCondition(std::string_view text, HitCondition* hit) {
     return nullptr;
 }
 
-int32_t termValue(const Machine& machine, const Term& term) {
+bool termValue(const Machine& machine, const Term& term, int32_t* value, std::string* error) {
     const MachineState& s = machine.state;
     switch (term.kind) {
-        case TermKind::Number: return term.value;
-        case TermKind::Register: return s.regs[term.value & 3];
-        case TermKind::Ip: return static_cast<int32_t>(s.ip);
-        case TermKind::Below: return s.belowFlag;
+        case TermKind::Number: *value = term.value; return true;
+        case TermKind::Register: *value = s.regs[term.value & 3]; return true;
+        case TermKind::Ip: *value = static_cast<int32_t>(s.ip); return true;
+        case TermKind::Below: *value = s.belowFlag; return true;
         case TermKind::Word: {
             int64_t address = term.value + (term.reg >= 0 ? s.regs[term.reg] : 0);
-            if (address < 0 || address >= MEMORY_SIZE) return 0;
-            return wordAt(machine, static_cast<uint32_t>(address));
+            if (address < 0 || address > LAST_WORD) {
+                *error = "no word at " + std::to_string(address) +
+                         ": memory words start at 0 to 4094";
+                return false;
+            }
+            *value = wordAt(machine, static_cast<uint32_t>(address));
+            return true;
         }
     }
-    return 0;
+    return false;
 }
 
-bool conditionHolds(const Machine& machine, const Condition& condition) {
-    int32_t left = termValue(machine, condition.left);
-    int32_t right = termValue(machine, condition.right);
-    switch (condition.op) {
-        case Comparison::None: return left != 0;
-        case Comparison::Equal: return left == right;
-        case Comparison::NotEqual: return left != right;
-        case Comparison::Less: return left < right;
-        case Comparison::LessEqual: return left <= right;
-        case Comparison::Greater: return left > right;
-        case Comparison::GreaterEqual: return left >= right;
+std::string checkCondition(const Machine& machine, const Condition& condition, bool* holds) {
+    int32_t left = 0, right = 0;
+    std::string error;
+    if (!termValue(machine, condition.left, &left, &error)) return error;
+    if (condition.op != Comparison::None && !termValue(machine, condition.right, &right, &error)) {
+        return error;
     }
-    return false;
+    switch (condition.op) {
+        case Comparison::None: *holds = left != 0; break;
+        case Comparison::Equal: *holds = left == right; break;
+        case Comparison::NotEqual: *holds = left != right; break;
+        case Comparison::Less: *holds = left < right; break;
+        case Comparison::LessEqual: *holds = left <= right; break;
+        case Comparison::Greater: *holds = left > right; break;
+        case Comparison::GreaterEqual: *holds = left >= right; break;
+    }
+    return {};
 }
 
 bool hitPasses(const HitCondition& hit, uint64_t hits) {

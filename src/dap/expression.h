@@ -1,7 +1,7 @@
 // The small expressions of the debugger: what conditional breakpoints compare, what the debug
 // console evaluates, and what setVariable accepts as a value.
 //   term      := REG | IP | BELOW | LABEL | number | '[' address ']'
-//   address   := (LABEL | REG | number) [('+' | '-') number]
+//   address   := (LABEL | REG | number) [('+' | '-') number]   (a word of memory: 0 to 4094)
 //   condition := term [op term]          op := == != < <= > >=
 // A label stands for its word, as the Labels scope shows it; [address] is the word there.
 #pragma once
@@ -40,10 +40,12 @@ struct HitCondition {
 const char* parseCondition(const Program& program, std::string_view text, Condition* condition);
 // Parses a hit condition; returns the reason it is refused, nullptr on success.
 const char* parseHitCondition(std::string_view text, HitCondition* hit);
-// The value of a term on the machine as it stands.
-int32_t termValue(const Machine& machine, const Term& term);
-// Whether a condition holds (a lone term holds when it is not zero).
-bool conditionHolds(const Machine& machine, const Condition& condition);
+// The value of a term on the machine as it stands; false, with *error saying why, when it
+// names a word outside memory.
+bool termValue(const Machine& machine, const Term& term, int32_t* value, std::string* error);
+// Works out whether a condition holds (a lone term holds when it is not zero): "" with *holds
+// set, or why it cannot be worked out.
+std::string checkCondition(const Machine& machine, const Condition& condition, bool* holds);
 // Whether the hits-th hit (counted from 1) passes the hit condition.
 bool hitPasses(const HitCondition& hit, uint64_t hits);
 // Parses a value to store: a decimal number with a sign, or 0x and hexadecimal digits; false

@@ -1,29 +1,26 @@
 // tavro-dap: a Debug Adapter Protocol server for Tavro programs, on standard input and output.
 // One thread: while a run goes, it runs a slice of steps, then looks for requests without
-// waiting, so that pause (or anything else) is answered within a slice.
+// waiting, so that pause (or anything else) is answered within a slice. Ends at disconnect or
+// at the end of the input (status 0), or after refusing a frame over the size limit (status 1).
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <cstdio>
 #include <memory>
 
 #include "dap/requests.h"
+#include "protocol/channel.h"
+#include "protocol/options.h"
 
 using namespace tavro;
 
 // Writes everything queued; false when standard output is gone.
-static bool flush(Session& s) {
-    size_t done = 0;
-    while (done < s.outbox.size()) {
-        ssize_t n = write(STDOUT_FILENO, s.outbox.data() + done, s.outbox.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
+static bool flush(Session& s, protocol::Log* log) {
+    bool written = protocol::writeFrames(log, s.outbox);
     s.outbox.clear();
-    return true;
+    return written;
 }
 
 // Reads what standard input has, waiting at most timeout ms (-1: until it comes); false at its end.
@@ -41,30 +38,40 @@ static bool receive(Session& s, int timeout) {
 }
 
 int main(int argc, char** argv) {
-    if (argc > 1 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-v") == 0)) {
-        std::fputs("tavro-dap " TAVRO_VERSION "\n", stdout);
-        return 0;
-    }
-    if (argc > 1) {
-        std::fputs(
-            "Usage: tavro-dap\n"
-            "A Debug Adapter Protocol server for Tavro programs: an editor starts it and\n"
-            "speaks the protocol on its standard input and output.\n",
-            argc > 1 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
-        return std::strcmp(argv[1], "--help") == 0 ? 0 : 1;
+    protocol::ServerOptions options;
+    int status = protocol::parseServerOptions(
+        argc, argv,
+        {"tavro-dap",
+         "The Tavro debug adapter: the Debug Adapter Protocol on standard input and output.",
+         false},
+        &options);
+    if (status >= 0) return status;
+    protocol::Log log;
+    if (!options.logPath.empty() && !protocol::openLog(log, options.logPath, "tavro-dap")) {
+        std::fprintf(stderr, "tavro-dap: can't open the log file %s\n", options.logPath.c_str());
+        return 1;
     }
     signal(SIGPIPE, SIG_IGN);  // a client that goes away ends the adapter through write()
     auto session = std::make_unique<Session>();
     Session& s = *session;
+    s.reader.log = &log;
+    bool ended = false;
     while (!s.quit) {
         if (running(s)) {
             advance(s);
-            if (!receive(s, 0)) break;
-        } else if (!flush(s) || !receive(s, -1)) {
+            if ((ended = !receive(s, 0))) break;
+        } else if (!flush(s, &log)) {
+            break;
+        } else if ((ended = !receive(s, -1))) {
             break;
         }
-        if (!flush(s)) break;
+        if (!flush(s, &log)) break;
     }
-    flush(s);
-    return 0;
+    flush(s, &log);
+    if (std::string fault = protocol::unfinishedFrame(s.reader); ended && !fault.empty()) {
+        protocol::logRecord(&log, "fault", fault);
+        std::fprintf(stderr, "tavro-dap: %s\n", fault.c_str());
+    }
+    protocol::closeLog(log);
+    return s.reader.refused ? 1 : 0;
 }

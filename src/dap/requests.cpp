@@ -66,6 +66,8 @@ Json sourceOf(const Session& s) {
 void initializeRequest(Session& s, const Json& request, const Json& args) {
     s.clientInvalidated = boolField(args, "supportsInvalidatedEvent", false);
     s.clientMemory = boolField(args, "supportsMemoryEvent", false);
+    s.lineBase = boolField(args, "linesStartAt1", true) ? 1 : 0;
+    s.columnBase = boolField(args, "columnsStartAt1", true) ? 1 : 0;
     respond(s, request,
             {{"supportsConfigurationDoneRequest", true},
              {"supportsConditionalBreakpoints", true},
@@ -181,15 +183,16 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
     std::string path = stringField(nestedField(args, "source"), "path");
     bool ours = s.launched && samePath(path) == s.programPath;
     if (ours) {
-        for (const LineBreakpoint& b : s.lineBreakpoints) {
-            if (b.address != s.stepAddress) setBreakpoint(s.machine, b.address, false);
-        }
+        for (const LineBreakpoint& b : s.lineBreakpoints) setBreakpoint(s.machine, b.address, false);
         s.lineBreakpoints.clear();
     }
     Json answers = Json::array();
     for (const Json& item : requested.is_array() ? requested : Json::array()) {
-        int64_t line = intField(item, "line", 0);
-        Json answer = {{"id", s.nextBreakpointId++}, {"verified", false}, {"line", line}};
+        int64_t clientLine = intField(item, "line", INT32_MIN);
+        // The source's 1-based line, whatever the client counts from.
+        int64_t line = clientLine == INT32_MIN ? 0 : clientLine + 1 - s.lineBase;
+        Json answer = {{"id", s.nextBreakpointId++}, {"verified", false}, {"line", clientLine}};
+        if (clientLine == INT32_MIN) answer.erase("line");
         LineBreakpoint b{answer["id"].get<int64_t>(), static_cast<int32_t>(line), 0, false, {}, {}};
         std::string reason;
         if (!s.launched) {
@@ -197,9 +200,9 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
         } else if (!ours) {
             reason = "Not the program being debugged";
         } else if (line < 1 || line > static_cast<int64_t>(s.program.lines.size())) {
-            reason = "Line " + std::to_string(line) + " is not in the program";
+            reason = "Line " + std::to_string(clientLine) + " is not in the program";
         } else if (LineKind kind = lineKind(s.program, b.line); kind != LineKind::Instruction) {
-            reason = "Line " + std::to_string(line) +
+            reason = "Line " + std::to_string(clientLine) +
                      (kind == LineKind::Data ? " holds data, not an instruction"
                                              : " emits no instruction");
         } else if (readConditions(s, item, &b.conditional, &b.condition, &b.hit, &reason)) {
@@ -339,21 +342,22 @@ Json frameJson(const Session& s, int64_t id, const std::string& name, uint32_t a
     return {{"id", id},
             {"name", name},
             {"source", sourceOf(s)},
-            {"line", lineOfAddress(s.program, address)},
-            {"column", 1},
+            {"line", lineOfAddress(s.program, address) - 1 + s.lineBase},
+            {"column", s.columnBase},
             {"instructionPointerReference", std::to_string(address)}};
 }
 
+// One frame per routine on the stack, innermost first, each named after the routine it is in
+// (the label its callers called; the program's top level is main) and placed where it stands:
+// the innermost at ip, each caller at its CALL.
 void stackTraceRequest(Session& s, const Json& request, const Json& args) {
     if (!s.launched) return fail(s, request, "No program is launched");
-    uint32_t ip = s.machine.state.ip;
-    int32_t line = lineOfAddress(s.program, ip);
-    std::string name = statementText(s.program, line);
-    Json frames =
-        Json::array({frameJson(s, 0, name.empty() ? "line " + std::to_string(line) : name, ip)});
-    int64_t id = 1;
-    for (const CallFrame& call : callFrames(s.program, s.machine)) {
-        frames.push_back(frameJson(s, id++, call.callee, call.callAddress));
+    std::vector<CallFrame> calls = callFrames(s.program, s.machine);
+    Json frames = Json::array();
+    for (size_t i = 0; i <= calls.size(); i++) {
+        uint32_t at = i == 0 ? s.machine.state.ip : calls[i - 1].callAddress;
+        std::string routine = i < calls.size() ? calls[i].callee : "main";
+        frames.push_back(frameJson(s, static_cast<int64_t>(i), routine, at));
     }
     int64_t total = static_cast<int64_t>(frames.size());
     int64_t start = std::clamp<int64_t>(intField(args, "startFrame", 0), 0, total);
@@ -489,16 +493,24 @@ void evaluateRequest(Session& s, const Json& request, const Json& args) {
     }
     const Machine& m = s.machine;
     Json body = {{"variablesReference", 0}};
+    int32_t value = 0;
+    bool holds = false;
+    std::string error;
     if (condition.op != Comparison::None) {
-        body["result"] = conditionHolds(m, condition) ? "true" : "false";
+        error = checkCondition(m, condition, &holds);
+    } else {
+        termValue(m, condition.left, &value, &error);
+    }
+    if (!error.empty()) return fail(s, request, expression + ": " + error);
+    if (condition.op != Comparison::None) {
+        body["result"] = holds ? "true" : "false";
     } else if (condition.left.kind == TermKind::Word) {
-        body["result"] = wordText(termValue(m, condition.left));
+        body["result"] = wordText(value);
         int64_t address =
             condition.left.value + (condition.left.reg >= 0 ? m.state.regs[condition.left.reg] : 0);
-        if (address >= 0 && address < MEMORY_SIZE)
-            body["memoryReference"] = std::to_string(address);
+        body["memoryReference"] = std::to_string(address);
     } else {
-        body["result"] = std::to_string(termValue(m, condition.left));
+        body["result"] = std::to_string(value);
     }
     respond(s, request, std::move(body));
 }
@@ -604,14 +616,18 @@ void handleMessage(Session& s, std::string_view body) {
 
 void receiveBytes(Session& s, std::string_view bytes) {
     feedBytes(s.reader, bytes);
+    std::string text;
     while (!s.quit) {
-        Frame frame = nextFrame(s.reader);
-        if (frame.status == FrameStatus::Incomplete) break;
-        if (frame.status == FrameStatus::Malformed) {
-            fail(s, Json::object(), "Malformed frame: " + frame.body);
-        } else {
-            handleMessage(s, frame.body);
+        FrameStatus status = nextFrame(s.reader, &text);
+        if (status == FrameStatus::NeedMore) break;
+        if (status == FrameStatus::Frame) {
+            handleMessage(s, text);
+            continue;
         }
+        fail(s, Json::object(), "Malformed frame: " + text);
+        // Nothing after a frame over the limit can be framed: the adapter ends (main gives
+        // status 1 for it), and the editor sees that it is gone.
+        if (status == FrameStatus::TooLarge) s.quit = true;
     }
 }
 

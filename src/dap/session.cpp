@@ -1,8 +1,8 @@
 // Run control of a session. A run is a kind (continue, a step, next, stepOut) and goes forward
-// in slices; next and stepOut arm a breakpoint of their own at the return address and stop
-// there only once the stack is back at the caller's depth, so recursion does not fool them.
-// Going back is the engine's undo; the previous breakpoint hit is found by replaying the kept
-// history forward with the output hidden, then undoing to the last hit.
+// in slices; next and stepOut are the engine's step over and step out, which stop only once
+// the stack is back at the caller's depth, so recursion does not fool them. Going back is the
+// engine's undo; the previous breakpoint hit is found by replaying the kept history forward
+// with the output hidden, then undoing to the last hit.
 #include "dap/session.h"
 
 #include <algorithm>
@@ -41,19 +41,9 @@ void startMachine(Session& s, uint32_t seed) {
         SinkFlush::Each);
 }
 
-// Disarms the breakpoint of a next or stepOut unless the client has one there too.
-static void clearStepTarget(Session& s) {
-    if (s.stepAddress < 0) return;
-    uint32_t address = static_cast<uint32_t>(s.stepAddress);
-    bool user = std::any_of(s.lineBreakpoints.begin(), s.lineBreakpoints.end(),
-                            [&](const LineBreakpoint& b) { return b.address == address; });
-    if (!user) setBreakpoint(s.machine, address, false);
-    s.stepAddress = -1;
-}
-
 static void reportStop(Session& s, const char* reason, const std::string& text = {},
                        int64_t breakpointId = -1) {
-    clearStepTarget(s);
+    endStepGoal(s.machine);
     s.run = RunKind::None;
     s.waitingForInput = false;
     Json body = {{"reason", reason}, {"threadId", 1}, {"allThreadsStopped", true}};
@@ -66,41 +56,33 @@ static void reportStop(Session& s, const char* reason, const std::string& text =
 }
 
 void startRun(Session& s, RunKind kind) {
-    clearStepTarget(s);
+    endStepGoal(s.machine);
     s.run = kind;
     s.waitingForInput = false;
-    const MachineState& state = s.machine.state;
-    if (kind == RunKind::StepOver) {
-        uint32_t ip = state.ip;
-        if (ip + 1 < MEMORY_SIZE && opcodeField(state.memory[ip]) == CALL) {
-            s.stepAddress = ip + 2;
-            s.stepSlot = popSlot(state.regs[DX]);
-        }
-    } else if (kind == RunKind::StepOut) {
-        std::vector<CallFrame> frames = callFrames(s.program, s.machine);
-        if (!frames.empty()) {  // with no call to return from, it runs on like continue
-            s.stepAddress = frames[0].callAddress + 2;
-            s.stepSlot = frames[0].slot + 2;
-        }
-    }
-    if (s.stepAddress >= 0) setBreakpoint(s.machine, static_cast<uint32_t>(s.stepAddress), true);
+    // A next that is not at a CALL is one step; a stepOut with no call to return from runs on
+    // like continue.
+    if (kind == RunKind::StepOver && !beginStepOver(s.machine)) s.run = RunKind::StepIn;
+    if (kind == RunKind::StepOut) beginStepOut(s.machine, s.program);
 }
 
 bool running(const Session& s) { return s.run != RunKind::None && !s.waitingForInput; }
 
-// The machine stopped before an armed address: the end of a next or stepOut, a client's
-// breakpoint whose conditions hold, or neither (the run goes on).
+// The machine stopped before a client's breakpoint: it stops there when its conditions hold
+// (or cannot be worked out, which is said), else the run goes on.
 static void atBreakpoint(Session& s) {
     Machine& m = s.machine;
     uint32_t ip = m.state.ip;
-    if (s.stepAddress == ip && popSlot(m.state.regs[DX]) >= s.stepSlot) {
-        reportStop(s, "step");
-        return;
-    }
     for (LineBreakpoint& b : s.lineBreakpoints) {
         if (b.address != ip) continue;
-        if (b.conditional && !conditionHolds(m, b.condition)) return;
-        if (!hitPasses(b.hit, ++b.hits)) return;
+        bool holds = true;
+        std::string error = b.conditional ? checkCondition(m, b.condition, &holds) : "";
+        if (!error.empty()) {
+            std::string text = "The condition of the breakpoint can't be worked out: " + error;
+            sendOutput(s, "console", text + "\n");
+            reportStop(s, "breakpoint", text, b.id);
+            return;
+        }
+        if (!holds || !hitPasses(b.hit, ++b.hits)) return;
         reportStop(s, "breakpoint", {}, b.id);
         return;
     }
@@ -113,7 +95,11 @@ static DataBreakpoint* dataBreakpointFor(Session& s, int32_t address, bool count
         if (static_cast<int32_t>(d.address) >= address + 2 || address >= int32_t(d.address) + 2) {
             continue;
         }
-        if (d.conditional && !conditionHolds(s.machine, d.condition)) continue;
+        bool holds = true;
+        // A condition that cannot be worked out stops the run, as it cannot say to go on.
+        if (d.conditional && checkCondition(s.machine, d.condition, &holds).empty() && !holds) {
+            continue;
+        }
         if (counting && !hitPasses(d.hit, ++d.hits)) continue;
         return &d;
     }
@@ -153,10 +139,10 @@ void advance(Session& s) {
         endSession(s);
         return;
     }
-    bool single = s.run == RunKind::StepIn || (s.run == RunKind::StepOver && s.stepAddress < 0);
+    bool single = s.run == RunKind::StepIn;
     StopReason reason = single ? step(m) : run(m, std::min(s.sliceSteps, s.maxSteps - m.steps));
     switch (reason) {
-        case StopReason::Stepped: reportStop(s, "step"); return;
+        case StopReason::Stepped: reportStop(s, "step"); return;  // a step, or a next's end
         case StopReason::Budget:
             if (m.steps >= s.maxSteps) endSession(s);
             return;
@@ -201,7 +187,10 @@ static uint64_t previousHit(Session& s, int64_t* breakpointId) {
         if (reason == StopReason::Breakpoint) {
             for (const LineBreakpoint& b : s.lineBreakpoints) {
                 if (b.address != m.state.ip) continue;
-                if (b.conditional && !conditionHolds(m, b.condition)) continue;
+                bool holds = true;
+                if (b.conditional && checkCondition(m, b.condition, &holds).empty() && !holds) {
+                    continue;
+                }
                 last = m.steps;
                 *breakpointId = b.id;
             }
@@ -224,15 +213,22 @@ static uint64_t previousHit(Session& s, int64_t* breakpointId) {
     return last;
 }
 
+// Stops where going back can go no further: the program's start ("entry"), or the oldest step
+// the history keeps ("oldest step"), saying which.
+static void reportOldest(Session& s) {
+    const Machine& m = s.machine;
+    std::string text = m.steps == 0 ? "Back at the start of the program"
+                                    : "Back at the oldest step kept (step " +
+                                          std::to_string(m.steps) + "): no earlier step is kept";
+    sendOutput(s, "console", text + "\n");
+    reportStop(s, m.steps == 0 ? "entry" : "oldest step", text);
+}
+
 void stepBack(Session& s, bool toBreakpoint) {
-    clearStepTarget(s);
+    endStepGoal(s.machine);
     s.run = RunKind::None;
     Machine& m = s.machine;
-    if (m.snapshots.empty() || m.snapshots.front().steps >= m.steps) {
-        reportStop(s, m.steps == 0 ? "entry" : "step",
-                   m.steps == 0 ? "At the start" : "No earlier step is kept");
-        return;
-    }
+    if (m.snapshots.empty() || m.snapshots.front().steps >= m.steps) return reportOldest(s);
     int64_t id = -1;
     uint64_t target = toBreakpoint ? previousHit(s, &id) : m.steps - 1;
     undo(m, m.steps - target);
@@ -240,6 +236,8 @@ void stepBack(Session& s, bool toBreakpoint) {
         bool data = std::any_of(s.dataBreakpoints.begin(), s.dataBreakpoints.end(),
                                 [&](const DataBreakpoint& d) { return d.id == id; });
         reportStop(s, data ? "data breakpoint" : "breakpoint", {}, id);
+    } else if (toBreakpoint) {
+        reportOldest(s);
     } else {
         reportStop(s, m.steps == 0 ? "entry" : "step");
     }
@@ -258,7 +256,7 @@ void endSession(Session& s) {
                    "The run ended: " + how + ", at line " +
                        std::to_string(lineOfAddress(s.program, m.state.ip)) + ".\n");
     }
-    clearStepTarget(s);
+    endStepGoal(m);
     s.run = RunKind::None;
     s.waitingForInput = false;
     s.ended = true;

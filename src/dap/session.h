@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "dap/expression.h"
-#include "dap/examine.h"
 #include "dap/protocol.h"
 #include "engine/engine.h"
 
@@ -66,9 +65,9 @@ struct Session {
 
     RunKind run = RunKind::None;
     bool waitingForInput = false;   // IN waits for a line from the debug console
-    int64_t stepAddress = -1;       // next, stepOut: the return address to stop at, or -1
-    int32_t stepSlot = 0;           // ... once the stack slot at DX is at least this
     uint64_t sliceSteps = 1 << 16;  // steps of one slice of a run
+    int32_t lineBase = 1;           // the client's first line: 1, or 0 (linesStartAt1 false)
+    int32_t columnBase = 1;         // the client's first column: 1, or 0
 };
 
 // Queues an event.

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <string>
 
-#include "common/sink.h"
+#include "engine/engine.h"
 
 namespace tavro {
 

@@ -7,9 +7,7 @@
 #include <signal.h>
 
 #include <cstdio>
-#include <ctime>
 
-#include "driver/dump.h"
 #include "engine/engine.h"
 
 namespace tavro {
@@ -73,7 +71,7 @@ static void printDiagnostic(const Diagnostic& diagnostic, void* context) {
 // Runs the program to its end on the console; false when output could not be written.
 static void runProgram(const Program& program, const Options& options, Console& console) {
     MachineOptions machineOptions;
-    machineOptions.seed = static_cast<uint32_t>(std::time(nullptr));
+    machineOptions.seedFromClock = true;
     machineOptions.trace = options.trace;
     Machine m = makeMachine(program, machineOptions);
     m.out = std::move(console.out);

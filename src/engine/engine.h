@@ -51,6 +51,8 @@ std::string renderAssembly(const Program& program);
 std::string renderClosingLine(RunStatus status);
 // The line of a run that was interrupted: "!!>>> Program is interrupted. IP=N\n".
 std::string renderInterruptedLine(uint32_t ip);
+// Writes the memory dump of -d: the first count bytes of image in hexadecimal, 16 to a row.
+void dumpMemory(const uint8_t* image, int32_t count, OutputSink& out);
 // The trace line (-t) of the instruction at ip, as it stands; empty when ip is outside the code.
 std::string traceLine(const MachineState& state);
 
@@ -64,7 +66,8 @@ struct HistoryOptions {
 };
 
 struct MachineOptions {
-    uint32_t seed = 1;  // the random port's seed; tavro gives it the clock
+    uint32_t seed = 1;  // the random port's seed
+    bool seedFromClock = false;  // seed from the clock at the first draw instead (tavro)
     HistoryOptions history;
     bool trace = false;  // step() and run() write each trace line to out first (tavro -t)
 };
@@ -83,7 +86,9 @@ struct Machine {
     OutputSink out = countingSink();       // the program's output: OUT, trace, closing line
     OutputSink messages = countingSink();  // what tavro writes on standard error: IN's prompts
     Input input;                           // what IN reads
-    std::array<uint8_t, MEMORY_SIZE> breakpoints{};  // non-zero: stop before the instruction here
+    // Non-zero: stop before the instruction here; bit 0 for a breakpoint of the caller's, bit 1
+    // for the return address of a step over or out.
+    std::array<uint8_t, MEMORY_SIZE> breakpoints{};
     std::array<uint8_t, MEMORY_SIZE> watched{};      // non-zero: stop after a write to this byte
     int32_t breakpointCount = 0;  // armed breakpoints
     int32_t watchCount = 0;       // watched bytes
@@ -93,6 +98,8 @@ struct Machine {
     // a breakpoint on the first instruction stops the first run.
     int32_t resumeIp = -1;
     int32_t watchAddress = -1;  // the address written when the last run stopped for a watch
+    int64_t goalAddress = -1;   // a step over or out in progress: the return address, or -1
+    uint16_t goalStack = 0;     // ... reached once DX, as an address, is at least this
     HistoryOptions history;
     std::deque<Snapshot> snapshots;
     std::unique_ptr<std::atomic<int>> ownStop = std::make_unique<std::atomic<int>>(0);
@@ -140,5 +147,49 @@ int16_t wordAt(const Machine& machine, uint32_t address);
 uint64_t outputBytes(const Machine& machine);
 // Bytes written to messages so far.
 uint64_t messageBytes(const Machine& machine);
+
+// ---- Reading a program and a machine as a debugger shows them -----------------------------
+
+enum class LineKind : uint8_t { Nothing, Instruction, Data };
+
+// What a source line emits, told by its statement: an instruction, data (a number, a label's
+// address, RES), or nothing.
+LineKind lineKind(const Program& program, int32_t line);
+// The statement of a 1-based line: its text without the label, the comment and outer blanks.
+std::string statementText(const Program& program, int32_t line);
+// The 1-based source line that emitted the byte at address; the last line for bytes no line
+// emitted (the END added after a program that lacks one).
+int32_t lineOfAddress(const Program& program, uint32_t address);
+
+// A CALL whose return address is on the stack.
+struct CallFrame {
+    int32_t slot;          // the stack word holding the return address
+    uint32_t callAddress;  // of the CALL, two bytes before the return address
+    std::string callee;    // the label it called, or "routine at N" when no label names it
+};
+
+// The calls on the stack, innermost first: every word from DX up to 4092 that holds the
+// address just after a CALL instruction of the program.
+std::vector<CallFrame> callFrames(const Program& program, const Machine& machine);
+// The stack words from DX (rounded down to even) to 4092; empty when DX lies outside.
+std::vector<int32_t> stackSlots(const Machine& machine);
+// The label defined at address, or nullptr.
+const Symbol* labelAt(const Program& program, int64_t address);
+
+// ---- Stepping over and out -------------------------------------------------------------------
+
+// Starts a step over the instruction at ip. At a CALL, the runs that follow go on until the
+// first step that reaches the CALL's return address with DX at or above where it stands now,
+// whatever the routine does with the stack meanwhile, and come back there with Stepped (or
+// earlier at a breakpoint, a watch, the end or an IN without input); true then. Elsewhere
+// nothing starts, and false says that one step is the step over.
+bool beginStepOver(Machine& machine);
+// Starts a step out of the routine the innermost call on the stack called: the runs that
+// follow go on until it has returned to its caller, as a step over of that call would. False
+// when no call is on the stack.
+bool beginStepOut(Machine& machine, const Program& program);
+// Drops a step over or out in progress: it ends by itself when a run stops for anything but
+// its budget or input.
+void endStepGoal(Machine& machine);
 
 }  // namespace tavro

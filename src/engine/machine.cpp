@@ -15,7 +15,8 @@ Machine makeMachine(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeS
                     const MachineOptions& options) {
     Machine m;
     // The machine reads an instruction's bytes below codeSize without a bound check of its own.
-    resetMachine(m.state, image, std::clamp(codeSize, 1, MAX_CODE_SIZE), options.seed);
+    resetMachine(m.state, image, std::clamp(codeSize, 1, MAX_CODE_SIZE), options.seed,
+                 options.seedFromClock);
     m.trace = options.trace;
     m.history = options.history;
     if (m.history.interval == 0) m.history.interval = 1;
@@ -49,12 +50,22 @@ static StopReason ended(Ports& ports, const MachineState& state) {
     return StopReason::Ended;
 }
 
+// The statuses of an IN that did not execute, as the reason the run comes back.
+static bool heldAtIn(RunStatus status, StopReason* reason) {
+    switch (status) {
+        case RunStatus::WaitingForInput: *reason = StopReason::NeedInput; return true;
+        case RunStatus::Interrupted: *reason = StopReason::StopRequested; return true;
+        case RunStatus::OutputFailed: *reason = StopReason::OutputFailed; return true;
+        default: return false;
+    }
+}
+
 // One step through the definition, tracing first when asked.
 static StopReason stepWith(Machine& m, Ports& ports) {
     if (m.state.status != RunStatus::Running) return StopReason::Ended;
     // An IN that waited has shown its trace line already.
     RunStatus status = executeStep(m.state, ports, m.trace && !m.state.prompted);
-    if (status == RunStatus::WaitingForInput) return StopReason::NeedInput;
+    if (StopReason held; heldAtIn(status, &held)) return held;
     m.steps++;
     if (status != RunStatus::Running) {
         m.state.status = status;
@@ -69,8 +80,33 @@ static StopReason stepWith(Machine& m, Ports& ports) {
     return StopReason::Stepped;
 }
 
-// Whether a run through the definition stops at a breakpoint before the instruction at ip.
-static bool breakpointBefore(const Machine& m, int32_t* skip) {
+constexpr uint8_t USER_BREAKPOINT = 1;  // bits of Machine::breakpoints
+constexpr uint8_t GOAL_BREAKPOINT = 2;
+
+// Arms or clears one kind of breakpoint at an address, keeping the count of armed addresses.
+static void markBreakpoint(Machine& m, uint32_t address, uint8_t bit, bool armed) {
+    if (address >= MEMORY_SIZE) return;
+    uint8_t before = m.breakpoints[address];
+    uint8_t after = armed ? before | bit : before & static_cast<uint8_t>(~bit);
+    m.breakpoints[address] = after;
+    m.breakpointCount += (after != 0) - (before != 0);
+}
+
+// A run came to the armed address ip: the end of a step over or out (Stepped), a breakpoint of
+// the caller's (Breakpoint), or only the goal's address with the stack still deeper (Budget:
+// the run goes on, as a recursive call returns there too).
+static StopReason atArmed(Machine& m) {
+    uint8_t bits = m.breakpoints[m.state.ip];
+    if ((bits & GOAL_BREAKPOINT) != 0 &&
+        static_cast<uint16_t>(m.state.regs[DX]) >= m.goalStack) {
+        endStepGoal(m);
+        return StopReason::Stepped;
+    }
+    return (bits & USER_BREAKPOINT) != 0 ? StopReason::Breakpoint : StopReason::Budget;
+}
+
+// Whether a run through the definition stops before the instruction at ip, and why.
+static bool stopsBefore(Machine& m, int32_t* skip, StopReason* reason) {
     uint32_t ip = m.state.ip;
     if (m.breakpointCount == 0 || ip >= static_cast<uint32_t>(m.state.codeSize)) return false;
     if (m.breakpoints[ip] == 0) return false;
@@ -78,7 +114,8 @@ static bool breakpointBefore(const Machine& m, int32_t* skip) {
         *skip = -1;
         return false;
     }
-    return true;
+    *reason = atArmed(m);
+    return *reason != StopReason::Budget;
 }
 
 // The most steps a counted run of the fast path takes between two looks at the stop request:
@@ -92,13 +129,15 @@ static StopReason runWith(Machine& m, Ports& ports, uint64_t budget) {
     if (m.trace) {
         for (uint64_t i = 0; i < budget; i++) {
             if (ports.stop.load(std::memory_order_relaxed) != 0) return StopReason::StopRequested;
-            if (breakpointBefore(m, &skip)) return StopReason::Breakpoint;
+            StopReason armed;
+            if (stopsBefore(m, &skip, &armed)) return armed;
             snapshotIfDue(m);
             StopReason reason = stepWith(m, ports);
             if (reason != StopReason::Stepped) return reason;
         }
         // As in the fast path, a breakpoint reached by the budget's last step is reported first.
-        if (budget > 0 && breakpointBefore(m, &skip)) return StopReason::Breakpoint;
+        StopReason armed;
+        if (budget > 0 && stopsBefore(m, &skip, &armed)) return armed;
         return StopReason::Budget;
     }
     uint64_t remaining = budget;
@@ -122,12 +161,28 @@ static StopReason runWith(Machine& m, Ports& ports, uint64_t budget) {
         if (outcome.steps > 0) skip = -1;
         switch (outcome.reason) {
             case StopReason::Budget: continue;
+            case StopReason::Breakpoint:
+                if (StopReason armed = atArmed(m); armed != StopReason::Budget) return armed;
+                skip = static_cast<int32_t>(m.state.ip);  // the goal's address, deeper: run on
+                continue;
             case StopReason::Ended: return ended(ports, m.state);
             case StopReason::Watch: m.watchAddress = outcome.watchAddress; return outcome.reason;
             default: return outcome.reason;
         }
     }
     return StopReason::Budget;
+}
+
+// A step has ended the program with status; a stop request that came meanwhile is reported
+// instead of the end (the instruction is left unexecuted, as every check comes before a write),
+// so that a Ctrl-C during straight-line code is not lost.
+static StopReason endUnlessStopped(Machine& m, Ports& ports, RunStatus status) {
+    if (ports.stop.load(std::memory_order_relaxed) != 0) {
+        m.state.status = RunStatus::Running;
+        return StopReason::StopRequested;
+    }
+    m.state.status = status;
+    return ended(ports, m.state);
 }
 
 // tavro -t: the definition with its trace, step after step, uncounted like runToEnd. Flattened,
@@ -143,15 +198,16 @@ static StopReason traceToEnd(Machine& m, Ports& ports) {
             if (ports.out.failed) return StopReason::OutputFailed;
             continue;
         }
-        if (status == RunStatus::WaitingForInput) return StopReason::NeedInput;
-        m.state.status = status;
-        return ended(ports, m.state);
+        if (StopReason held; heldAtIn(status, &held)) return held;
+        return endUnlessStopped(m, ports, status);
     }
 }
 
-// Notes where a public run or step came back, and consumes a stop request that it answered.
+// Notes where a public run or step came back, and consumes a stop request that it answered. A
+// step over or out ends with any stop but a spent budget or a wait for input.
 static StopReason settle(Machine& m, StopReason reason) {
     if (reason == StopReason::StopRequested) m.stop->store(0, std::memory_order_relaxed);
+    if (reason != StopReason::Budget && reason != StopReason::NeedInput) endStepGoal(m);
     m.resumeIp = reason == StopReason::Budget ? -1 : static_cast<int32_t>(m.state.ip);
     return reason;
 }
@@ -180,16 +236,47 @@ StopReason runToEnd(Machine& m) {
     }
     RunControl control;  // uncounted, no breakpoints, no watches: the fastest loop
     RunOutcome outcome = runFast(m.state, ports, control);
-    if (outcome.reason == StopReason::Ended) return settle(m, ended(ports, m.state));
+    if (outcome.reason == StopReason::Ended) {
+        return settle(m, endUnlessStopped(m, ports, m.state.status));
+    }
     return settle(m, outcome.reason);
 }
 
 void requestStop(Machine& m) { m.stop->store(1, std::memory_order_relaxed); }
 
 void setBreakpoint(Machine& m, uint32_t address, bool armed) {
-    if (address >= MEMORY_SIZE || (m.breakpoints[address] != 0) == armed) return;
-    m.breakpoints[address] = armed ? 1 : 0;
-    m.breakpointCount += armed ? 1 : -1;
+    markBreakpoint(m, address, USER_BREAKPOINT, armed);
+}
+
+// Arms the return address of a step over or out.
+static void setStepGoal(Machine& m, uint32_t address, uint16_t stack) {
+    endStepGoal(m);
+    m.goalAddress = address;
+    m.goalStack = stack;
+    markBreakpoint(m, address, GOAL_BREAKPOINT, true);
+}
+
+bool beginStepOver(Machine& m) {
+    const MachineState& state = m.state;
+    uint32_t ip = state.ip;
+    if (ip + 1 >= static_cast<uint32_t>(state.codeSize) || opcodeField(state.memory[ip]) != CALL) {
+        return false;
+    }
+    setStepGoal(m, ip + 2, static_cast<uint16_t>(state.regs[DX]));
+    return true;
+}
+
+bool beginStepOut(Machine& m, const Program& program) {
+    std::vector<CallFrame> frames = callFrames(program, m);
+    if (frames.empty()) return false;
+    setStepGoal(m, frames[0].callAddress + 2, static_cast<uint16_t>(frames[0].slot + 2));
+    return true;
+}
+
+void endStepGoal(Machine& m) {
+    if (m.goalAddress < 0) return;
+    markBreakpoint(m, static_cast<uint32_t>(m.goalAddress), GOAL_BREAKPOINT, false);
+    m.goalAddress = -1;
 }
 
 void setWatch(Machine& m, uint32_t address, uint32_t length, bool armed) {
@@ -215,6 +302,7 @@ void giveInput(Machine& m, std::string_view bytes) {
 void endInput(Machine& m) { m.input.ended = true; }
 
 uint64_t undo(Machine& m, uint64_t n) {
+    endStepGoal(m);
     if (m.snapshots.empty() || n == 0) return 0;
     uint64_t target = n > m.steps ? 0 : m.steps - n;
     target = std::max(target, m.snapshots.front().steps);

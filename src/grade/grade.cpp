@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <memory>
@@ -135,8 +136,28 @@ static std::string checkState(const Machine& m, const Program& program, const Te
     return failures;
 }
 
-TestResult gradeTest(const Submission& submission, const TestCase& test,
-                     const GradeOptions& options, std::string* output) {
+// The line of the last instruction executed inside the program before a run that failed
+// outside it (ip past the code): the jump, call or return that went there, or 0. The run is
+// repeated on a quiet machine with the same input and seed, which takes the same path, up to
+// just before its end, then stepped.
+static int32_t lineThatLeft(const Program& program, const TestCase& test, uint64_t steps) {
+    MachineOptions machineOptions;
+    machineOptions.seed = test.limits.seed;
+    Machine m = makeMachine(program, machineOptions);
+    giveInput(m, test.input);
+    endInput(m);
+    if (steps > 2 && run(m, steps - 2) != StopReason::Budget) return 0;
+    int32_t line = 0;
+    for (int guard = 0; guard < 4 && m.state.status == RunStatus::Running; guard++) {
+        uint32_t ip = m.state.ip;
+        if (ip < MEMORY_SIZE && program.addressLine[ip] > 0) line = program.addressLine[ip];
+        if (step(m) == StopReason::Ended) break;
+    }
+    return line;
+}
+
+static TestResult runTest(const Submission& submission, const TestCase& test,
+                          const GradeOptions& options, std::string* output) {
     TestResult result;
     result.maxScore = test.points;
     if (submission.failure != Outcome::Pass) {
@@ -171,14 +192,16 @@ TestResult gradeTest(const Submission& submission, const TestCase& test,
         options.interrupt->store(1);  // the run took the request; the other threads need it too
         return result;
     }
+    // How far a failed run got: its last lines of output, below the detail.
+    auto lastOutput = [&captured] { return "\nlast output:\n" + outputTail(captured); };
     if (m.out.failed) {
         result.outcome = Outcome::OutputLimit;
-        result.detail = "more than " + std::to_string(limit) + " bytes of output";
+        result.detail = "more than " + std::to_string(limit) + " bytes of output" + lastOutput();
         return result;
     }
     if (reason == StopReason::Budget) {
         result.outcome = Outcome::StepLimit;
-        result.detail = "still running after " + std::to_string(m.steps) + " steps";
+        result.detail = "still running after " + std::to_string(m.steps) + " steps" + lastOutput();
         return result;
     }
     Difference difference = compareOutput(test.expected, captured, test.compare, options.diff);
@@ -188,11 +211,15 @@ TestResult gradeTest(const Submission& submission, const TestCase& test,
         result.ip = static_cast<int32_t>(m.state.ip);
         result.detail = result.status + " at ip=" + std::to_string(result.ip);
         if (m.state.ip < MEMORY_SIZE) result.line = program.addressLine[m.state.ip];
+        bool outside = result.line == 0;
+        if (outside) result.line = lineThatLeft(program, test, m.steps);
         if (result.line > 0) {
             std::string_view text = lineText(program, result.line);
             text.remove_prefix(std::min(text.size(), text.find_first_not_of(" \t")));
-            result.detail += ", line " + std::to_string(result.line) + ": " + quoteText(text);
+            result.detail += std::string(outside ? ", reached from line " : ", line ") +
+                             std::to_string(result.line) + ": " + quoteText(text);
         }
+        result.detail += lastOutput();
         return result;
     }
     if (reason != StopReason::Ended) {  // NeedInput cannot follow endInput; kept honest anyway
@@ -202,7 +229,7 @@ TestResult gradeTest(const Submission& submission, const TestCase& test,
     }
     if (!difference.equal) {
         result.outcome = Outcome::WrongOutput;
-        result.detail = difference.detail;
+        result.detail = difference.detail + lastOutput();
         result.diff = difference.diff;
         return result;
     }
@@ -213,6 +240,15 @@ TestResult gradeTest(const Submission& submission, const TestCase& test,
         return result;
     }
     result.score = test.points;
+    return result;
+}
+
+TestResult gradeTest(const Submission& submission, const TestCase& test,
+                     const GradeOptions& options, std::string* output) {
+    auto start = std::chrono::steady_clock::now();
+    TestResult result = runTest(submission, test, options, output);
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return result;
 }
 

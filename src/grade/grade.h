@@ -41,10 +41,12 @@ struct TestResult {
     Outcome outcome = Outcome::Pass;
     uint64_t steps = 0;        // instructions executed
     uint64_t outputBytes = 0;  // bytes of standard output the run wrote (or tried to)
-    double score = 0;          // the test's points on a pass, else 0
-    double maxScore = 0;       // the test's points
+    int64_t score = 0;         // thousandths of a point: the test's points on a pass, else 0
+    int64_t maxScore = 0;      // thousandths of a point: the test's points
+    double seconds = 0;        // the run's wall-clock time (reports only; never decides)
     std::string detail;        // the message, the status or the first difference; "" on a pass
-    int32_t line = 0;          // assembly-error, runtime-error: the 1-based source line, or 0
+    int32_t line = 0;          // assembly-error, runtime-error: the 1-based source line, or 0;
+                               // for an error outside the program, the line that went there
     int32_t ip = -1;           // runtime-error: the address of the failing instruction
     std::string message;       // assembly-error: the first message as tavro prints it
     std::string status;        // runtime-error: the status as tavro's closing line prints it
@@ -68,8 +70,8 @@ struct SubmissionResult {
     std::string file;
     std::vector<std::string> warnings;
     std::vector<TestResult> tests;  // in the suite's order
-    double score = 0;
-    double maxScore = 0;
+    int64_t score = 0;              // thousandths of a point, summed exactly
+    int64_t maxScore = 0;
 };
 
 struct GradeOptions {

@@ -1,8 +1,8 @@
 // tavro-grade: a class's submissions against a suite of tests, in one command. The command
 // line is read with CLI11; the grade module does the work; the report is written only when
-// grading is complete, to standard output in one piece or to --output through a temporary file
-// renamed into place. Ctrl-C sets the one global, which every run sees at its next taken jump:
-// grading stops at once and nothing is written.
+// grading is complete, to standard output in one piece or to --output as files.h decides.
+// Ctrl-C (or SIGTERM, SIGHUP) sets the one global, which every run sees at its next taken jump:
+// grading stops at once, nothing is written and the temporary file is removed.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -14,38 +14,54 @@
 #include <cstring>
 #include <thread>
 
+#include "grade/files.h"
 #include "grade/grade.h"
 #include "grade/report.h"
+#include "grade/text.h"
 
 namespace {
 
-std::atomic<int> interruptRequested{0};
+// The signal flag: stop, which the runs watch (and which a run that stops for it clears and
+// the grader sets again), and the signal that set it, to end with.
+struct Interruption {
+    std::atomic<int> stop{0};
+    std::atomic<int> signal{0};
+};
+Interruption interruption;
 static_assert(std::atomic<int>::is_always_lock_free, "written by a signal handler");
 
-void onInterrupt(int) { interruptRequested.store(1); }
+void onInterrupt(int sig) {
+    interruption.signal.store(sig);
+    interruption.stop.store(1);
+}
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "tavro-grade: %s\n", message.c_str());
     return 1;
 }
 
-bool writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
+// Ends the process as one killed by the signal that interrupted it, after removing an
+// unfinished report.
+[[noreturn]] void endInterrupted(tavro::OutputTarget* target) {
+    tavro::abandonOutput(target);
+    std::fputs("\ntavro-grade: interrupted; no report written\n", stderr);
+    int sig = interruption.signal.load();
+    if (sig == 0) sig = SIGINT;
+    signal(sig, SIG_DFL);
+    raise(sig);
+    _exit(128 + sig);
 }
 
-// Ends the process as an interrupted one, after removing an unfinished report.
-[[noreturn]] void endInterrupted(const std::string& temporary) {
-    if (!temporary.empty()) unlink(temporary.c_str());
-    std::fputs("\ntavro-grade: interrupted; no report written\n", stderr);
-    signal(SIGINT, SIG_DFL);
-    raise(SIGINT);
-    _exit(130);
+// A check that a value is a plain decimal from low to high: CLI11's own conversion takes -1
+// as 2^64 - 1 and wraps numbers that are too large.
+CLI::Validator countFrom(uint64_t low, uint64_t high) {
+    return CLI::Validator(
+        [low, high](std::string& text) {
+            uint64_t value = 0;
+            if (tavro::parseCount(text, low, high, &value)) return std::string();
+            return "must be an integer from " + std::to_string(low) + " to " + std::to_string(high);
+        },
+        "");
 }
 
 void showProgress(size_t done, size_t total) {
@@ -73,27 +89,29 @@ int main(int argc, char** argv) {
     bool diff = false;
     app.add_option("SUITE", suitePath, "Folder of tests")->required();
     app.add_option("SUBMISSION", submissions, "A .tas file, or a folder holding one")->required();
-    CLI::Validator positive = CLI::Range(uint64_t{1}, UINT64_MAX).description("");
     app.add_option("--max-steps", limits.maxSteps, "Steps a run may take")
         ->type_name("N")
-        ->check(positive)
+        ->check(countFrom(1, INT64_MAX))
         ->capture_default_str();
     app.add_option("--max-output", limits.maxOutput, "Bytes of output a run may write")
         ->type_name("BYTES")
-        ->check(positive)
+        ->check(countFrom(1, INT64_MAX))
         ->capture_default_str();
     app.add_option("--seed", limits.seed, "Seed of the random port")
         ->type_name("S")
+        ->check(countFrom(0, UINT32_MAX))
         ->capture_default_str();
     app.add_option("--jobs", jobs, "Threads that grade (default: the cores)")
         ->type_name("N")
-        ->check(CLI::Range(1u, 1024u).description(""));
+        ->check(countFrom(1, 1024));
     app.add_option("--format", format, "text, json, csv, junit or gradescope")
         ->type_name("FORMAT")
         ->check(CLI::IsMember({"text", "json", "csv", "junit", "gradescope"}))
         ->capture_default_str();
     app.add_option("--output", outputPath, "Write the report to FILE (atomically)")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(CLI::Validator(
+            [](std::string& text) { return text.empty() ? "a file name is needed" : ""; }, ""));
     app.add_option("--file", file, "The .tas file to grade in a folder that holds several")
         ->type_name("NAME");
     app.add_flag("--diff", diff, "Show the first differing lines of each wrong output");
@@ -112,6 +130,11 @@ int main(int argc, char** argv) {
     const char* noColour = std::getenv("NO_COLOR");
     report.colour = report.format == Format::Text && outputPath.empty() && isatty(1) &&
                     (noColour == nullptr || noColour[0] == '\0');
+    std::vector<std::string> repeats;
+    submissions = uniqueSubmissions(submissions, &repeats);
+    for (const std::string& warning : repeats) {
+        std::fprintf(stderr, "tavro-grade: warning: %s\n", warning.c_str());
+    }
     if (report.format == Format::Gradescope && submissions.size() != 1) {
         return fail("--format gradescope reports one submission; " +
                     std::to_string(submissions.size()) + " were given");
@@ -120,49 +143,38 @@ int main(int argc, char** argv) {
     SuiteLoad load = loadSuite(suitePath, limits);
     if (!load.error.empty()) return fail(load.error);
 
+    OutputTarget target;
+    if (!outputPath.empty()) {
+        std::string refused = planOutput(outputPath, suitePath, submissions, &target);
+        if (!refused.empty()) return fail(refused);
+    }
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;  // no SA_RESTART: a wait on a FIFO ends at the signal
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
     // The temporary file is made before grading, so that a report that cannot be written is
     // known before the class is graded; it is renamed into place only when complete.
-    std::string temporary;
-    int outputFd = 1;
-    if (!outputPath.empty()) {
-        temporary = outputPath + ".XXXXXX";
-        outputFd = mkstemp(temporary.data());
-        if (outputFd < 0) return fail(outputPath + ": " + std::strerror(errno));
-        mode_t mask = umask(0);
-        umask(mask);
-        fchmod(outputFd, 0666 & ~mask);
-    }
-
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    std::string unwritable = openOutput(&target);
+    if (!unwritable.empty()) return fail(unwritable);
 
     GradeOptions options;
     options.file = file;
     options.diff = diff;
     options.jobs = jobs;
-    options.interrupt = &interruptRequested;
+    options.interrupt = &interruption.stop;
     bool progress = isatty(2) != 0;
     std::vector<SubmissionResult> results;
     bool complete = gradeAll(load.suite, submissions, options, &results,
                              progress ? showProgress : std::function<void(size_t, size_t)>());
     if (progress) std::fputs("\r\033[K", stderr);
-    if (!complete) endInterrupted(temporary);
+    if (!complete) endInterrupted(&target);
 
     std::string text = renderReport(load.suite, results, report);
-    bool written = writeAll(outputFd, text);
-    if (!temporary.empty()) {
-        if (interruptRequested.load() != 0) endInterrupted(temporary);  // before the rename
-        written = fsync(outputFd) == 0 && close(outputFd) == 0 && written &&
-                  rename(temporary.c_str(), outputPath.c_str()) == 0;
-        if (!written) {
-            int error = errno;
-            unlink(temporary.c_str());
-            return fail(outputPath + ": " + std::strerror(error));
-        }
-    } else if (!written) {
-        return fail(std::string("standard output: ") + std::strerror(errno));
+    std::string unwritten = finishOutput(&target, text, &interruption.stop);
+    if (interruption.stop.load() != 0) endInterrupted(&target);
+    if (!unwritten.empty()) {
+        abandonOutput(&target);
+        return fail(unwritten);
     }
     return 0;
 }

@@ -1,9 +1,12 @@
 // Report writers. Texts from submissions reach a report only through text.h's escaping (details
-// are built escaped; paths and names are escaped here), so that a report is valid UTF-8 with no
-// control characters whatever the class handed in; json and junit then add their own quoting.
-// Points are written as integers when they are whole, as decimals otherwise.
+// are built escaped; paths and names are rendered here by displayText, the same in every
+// format), so that a report is valid UTF-8 with no control characters whatever the class handed
+// in; json and junit then add their own quoting. Points are exact thousandths, written as
+// integers when they are whole and as their shortest decimal otherwise.
 #include "grade/report.h"
 
+#include <cmath>
+#include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -21,8 +24,8 @@ static bool failedWhole(const SubmissionResult& result) {
                                      result.tests[0].outcome == Outcome::Unreadable);
 }
 
-static double maxScoreOf(const Suite& suite) {
-    double total = 0;
+static int64_t maxScoreOf(const Suite& suite) {
+    int64_t total = 0;
     for (const TestCase& test : suite.tests) total += test.points;
     return total;
 }
@@ -38,22 +41,45 @@ static std::string coloured(Outcome outcome, bool colour) {
            "\033[0m";
 }
 
-static std::string indentDiff(const std::string& diff) {
-    std::string text;
-    size_t start = 0;
-    while (start < diff.size()) {
-        size_t end = diff.find('\n', start);
-        text += "      " + diff.substr(start, end - start) + "\n";
-        start = end + 1;
+// Each line of text after the first (or every line, when all), indented.
+static std::string indented(const std::string& text, const std::string& indent, bool all) {
+    std::string out = all ? indent : "";
+    for (char c : text) {
+        out += c;
+        if (c == '\n') out += indent;
     }
-    return text;
+    if (out.ends_with(indent)) out.resize(out.size() - indent.size());
+    return out;
+}
+
+// How a test is named where a person reads it: its title, else its name.
+static std::string shownName(const TestCase& test) {
+    return displayText(test.title.empty() ? test.name : test.title);
+}
+
+// The detail of a test that did not pass, then its feedback.
+static std::string detailWithFeedback(const TestCase& test, const TestResult& result) {
+    if (result.outcome == Outcome::Pass || test.feedback.empty()) return result.detail;
+    return result.detail + "\nfeedback: " + displayText(test.feedback);
+}
+
+// For each test, how many submissions passed it: a test that nobody passes is often broken.
+static std::vector<size_t> passesPerTest(const Suite& suite,
+                                         const std::vector<SubmissionResult>& results) {
+    std::vector<size_t> passes(suite.tests.size(), 0);
+    for (const SubmissionResult& result : results) {
+        for (size_t t = 0; t < result.tests.size(); t++) {
+            passes[t] += result.tests[t].outcome == Outcome::Pass ? 1 : 0;
+        }
+    }
+    return passes;
 }
 
 static std::string textReport(const Suite& suite, const std::vector<SubmissionResult>& results,
                               const ReportOptions& options) {
     std::string text;
     std::string possible = formatPoints(maxScoreOf(suite));
-    std::map<double, size_t> scores;
+    std::map<int64_t, size_t> scores;
     size_t outcomes[OUTCOME_COUNT] = {};
     for (const SubmissionResult& result : results) {
         text += displayText(result.path) + "  " + formatPoints(result.score) + "/" + possible + " ";
@@ -73,9 +99,13 @@ static std::string textReport(const Suite& suite, const std::vector<SubmissionRe
             for (size_t t = 0; t < result.tests.size(); t++) {
                 const TestResult& test = result.tests[t];
                 if (test.outcome == Outcome::Pass) continue;
-                text += "  " + displayText(suite.tests[t].name) + ": " + outcomeName(test.outcome) +
-                        ": " + test.detail + "\n";
-                if (options.diff) text += indentDiff(test.diff);
+                std::string name = displayText(suite.tests[t].name);
+                if (!suite.tests[t].title.empty()) name += " (" + shownName(suite.tests[t]) + ")";
+                text += "  " + name + ": " + outcomeName(test.outcome) + ": " +
+                        indented(detailWithFeedback(suite.tests[t], test), "    ", false) + "\n";
+                if (options.diff && !test.diff.empty()) {
+                    text += indented(test.diff, "      ", true) + "\n";
+                }
             }
         }
         scores[result.score]++;
@@ -90,6 +120,13 @@ static std::string textReport(const Suite& suite, const std::vector<SubmissionRe
         text += "  " + score + std::string(score.size() < 12 ? 12 - score.size() : 1, ' ') +
                 std::to_string(it->second) + "\n";
     }
+    text += "submissions passing each test:\n";
+    std::vector<size_t> passes = passesPerTest(suite, results);
+    for (size_t t = 0; t < suite.tests.size(); t++) {
+        std::string name = displayText(suite.tests[t].name);
+        text += "  " + name + std::string(name.size() < 15 ? 16 - name.size() : 1, ' ') +
+                std::to_string(passes[t]) + "/" + std::to_string(results.size()) + "\n";
+    }
     text += "submissions with each outcome:\n";
     for (int k = 0; k < OUTCOME_COUNT; k++) {
         std::string name = outcomeName(static_cast<Outcome>(k));
@@ -101,23 +138,25 @@ static std::string textReport(const Suite& suite, const std::vector<SubmissionRe
 
 // ---- json and gradescope -------------------------------------------------------------------
 
-static Json points(double value) {
-    if (formatPoints(value).find_first_not_of("0123456789") == std::string::npos) {
-        return static_cast<int64_t>(value);
-    }
-    return value;
+// A JSON number whose shortest form is the decimal itself: thousandths up to 10^12 are exact
+// in a double, and the writer prints a double's shortest round trip.
+static Json points(int64_t thousandths) {
+    if (thousandths % 1000 == 0) return thousandths / 1000;
+    return static_cast<double>(thousandths) / 1000;
 }
 
 static Json testJson(const TestCase& test, const TestResult& result, bool diff) {
     Json json = {
-        {"name", test.name},
+        {"name", displayText(test.name)},
         {"outcome", outcomeName(result.outcome)},
         {"steps", result.steps},
         {"output_bytes", result.outputBytes},
         {"score", points(result.score)},
         {"max_score", points(result.maxScore)},
-        {"detail", result.detail},
+        {"detail", detailWithFeedback(test, result)},
     };
+    if (!test.title.empty()) json["title"] = displayText(test.title);
+    json["visibility"] = VISIBILITY_NAMES[static_cast<int>(test.visibility)];
     if (result.line > 0) json["line"] = result.line;
     if (!result.message.empty()) json["message"] = result.message;
     if (!result.status.empty()) {
@@ -141,17 +180,24 @@ static std::string jsonReport(const Suite& suite, const std::vector<SubmissionRe
             tests.push_back(testJson(suite.tests[t], result.tests[t], options.diff));
         }
         submissions.push_back({
-            {"path", result.path},
-            {"file", result.file},
+            {"path", displayText(result.path)},
+            {"file", displayText(result.file)},
             {"score", points(result.score)},
             {"max_score", points(result.maxScore)},
             {"warnings", result.warnings},
             {"tests", tests},
         });
     }
-    return dump({{"suite", suite.path},
+    Json perTest = Json::object();
+    std::vector<size_t> passes = passesPerTest(suite, results);
+    for (size_t t = 0; t < suite.tests.size(); t++) {
+        perTest[displayText(suite.tests[t].name)] = {{"passed", passes[t]},
+                                                     {"graded", results.size()}};
+    }
+    return dump({{"suite", displayText(suite.path)},
                  {"max_score", points(maxScoreOf(suite))},
-                 {"submissions", submissions}});
+                 {"submissions", submissions},
+                 {"summary", {{"tests", perTest}}}});
 }
 
 static std::string gradescopeReport(const Suite& suite,
@@ -159,7 +205,8 @@ static std::string gradescopeReport(const Suite& suite,
                                     const ReportOptions& options) {
     Json tests = Json::array();
     std::string output;
-    double score = 0;
+    int64_t score = 0;
+    double seconds = 0;
     if (!results.empty()) {
         const SubmissionResult& result = results[0];
         score = result.score;
@@ -171,18 +218,24 @@ static std::string gradescopeReport(const Suite& suite,
         for (size_t t = 0; t < result.tests.size(); t++) {
             const TestResult& test = result.tests[t];
             std::string text = outcomeName(test.outcome);
-            if (!test.detail.empty()) text += ": " + test.detail;
+            std::string detail = detailWithFeedback(suite.tests[t], test);
+            if (!detail.empty()) text += ": " + detail;
             if (options.diff && !test.diff.empty()) text += "\n" + test.diff;
+            seconds += test.seconds;
             tests.push_back({
-                {"name", suite.tests[t].name},
+                {"name", shownName(suite.tests[t])},
                 {"score", points(test.score)},
                 {"max_score", points(test.maxScore)},
                 {"status", test.outcome == Outcome::Pass ? "passed" : "failed"},
                 {"output", text},
+                {"visibility", VISIBILITY_NAMES[static_cast<int>(suite.tests[t].visibility)]},
             });
         }
     }
-    return dump({{"score", points(score)}, {"output", output}, {"tests", tests}});
+    return dump({{"score", points(score)},
+                 {"execution_time", std::round(seconds * 1000) / 1000},
+                 {"output", output},
+                 {"tests", tests}});
 }
 
 // ---- csv -----------------------------------------------------------------------------------
@@ -214,17 +267,9 @@ static std::string csvReport(const Suite& suite, const std::vector<SubmissionRes
 
 // ---- junit ---------------------------------------------------------------------------------
 
-// Text for an attribute or an element: escaped for display line by line, then for XML.
-static std::string xml(const std::string& raw) {
-    std::string safe;
-    size_t start = 0;
-    while (start <= raw.size()) {
-        size_t end = raw.find('\n', start);
-        if (end == std::string::npos) end = raw.size();
-        safe += displayText(std::string_view(raw).substr(start, end - start));
-        if (end < raw.size()) safe += '\n';
-        start = end + 1;
-    }
+// Markup escaped for an attribute or an element; a line end in an attribute is a character
+// reference, since a reader would turn a literal one into a blank.
+static std::string markup(std::string_view safe, bool attribute) {
     std::string text;
     for (char c : safe) {
         switch (c) {
@@ -233,9 +278,34 @@ static std::string xml(const std::string& raw) {
             case '>': text += "&gt;"; break;
             case '"': text += "&quot;"; break;
             case '\'': text += "&apos;"; break;
+            case '\n': text += attribute ? "&#10;" : "\n"; break;
             default: text += c;
         }
     }
+    return text;
+}
+
+// A name or path: rendered as in every report, then escaped for XML.
+static std::string xmlName(const std::string& raw) { return markup(displayText(raw), true); }
+
+// A detail or diff (built escaped), line by line kept safe, then escaped for XML. What is left
+// holds no code point that XML 1.0 forbids: displayText's rule escapes them all.
+static std::string xmlText(const std::string& raw, bool attribute) {
+    std::string safe;
+    size_t start = 0;
+    while (start <= raw.size()) {
+        size_t end = raw.find('\n', start);
+        if (end == std::string::npos) end = raw.size();
+        safe += safeText(std::string_view(raw).substr(start, end - start));
+        if (end < raw.size()) safe += '\n';
+        start = end + 1;
+    }
+    return markup(safe, attribute);
+}
+
+static std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
     return text;
 }
 
@@ -247,45 +317,51 @@ static bool isFailure(Outcome outcome) {
 static std::string junitReport(const Suite& suite, const std::vector<SubmissionResult>& results,
                                const ReportOptions& options) {
     size_t failures = 0, errors = 0, tests = 0;
+    double allSeconds = 0;
     std::string body;
     for (const SubmissionResult& result : results) {
         size_t ownFailures = 0, ownErrors = 0;
+        double ownSeconds = 0;
         std::string cases;
-        std::string classname = xml(result.path);
-        for (char& c : classname) c = c == '.' ? '_' : c;  // readers split class names at dots
+        std::string path = xmlName(result.path);
         for (size_t t = 0; t < result.tests.size(); t++) {
             const TestResult& test = result.tests[t];
-            cases += "    <testcase name=\"" + xml(suite.tests[t].name) + "\" classname=\"" +
-                     classname + "\"";
+            ownSeconds += test.seconds;
+            cases += "    <testcase name=\"" + xmlName(suite.tests[t].name) + "\" classname=\"" +
+                     path + "\" time=\"" + seconds(test.seconds) + "\"";
             if (test.outcome == Outcome::Pass) {
                 cases += "/>\n";
                 continue;
             }
             const char* element = isFailure(test.outcome) ? "failure" : "error";
             (isFailure(test.outcome) ? ownFailures : ownErrors)++;
+            std::string detail = detailWithFeedback(suite.tests[t], test);
             cases += ">\n      <" + std::string(element) + " type=\"" + outcomeName(test.outcome) +
-                     "\" message=\"" + xml(test.detail) + "\">";
-            cases += xml(options.diff && !test.diff.empty() ? test.diff : test.detail);
+                     "\" message=\"" + xmlText(detail.substr(0, detail.find('\n')), true) + "\">";
+            if (options.diff && !test.diff.empty()) detail += "\n" + test.diff;
+            cases += xmlText(detail, false);
             cases += "</" + std::string(element) + ">\n    </testcase>\n";
         }
-        body += "  <testsuite name=\"" + xml(result.path) + "\" tests=\"" +
+        body += "  <testsuite name=\"" + path + "\" tests=\"" +
                 std::to_string(result.tests.size()) + "\" failures=\"" +
                 std::to_string(ownFailures) + "\" errors=\"" + std::to_string(ownErrors) +
-                "\" skipped=\"0\">\n    <properties>\n" +
+                "\" skipped=\"0\" time=\"" + seconds(ownSeconds) + "\">\n    <properties>\n" +
                 "      <property name=\"score\" value=\"" + formatPoints(result.score) + "\"/>\n" +
                 "      <property name=\"max_score\" value=\"" + formatPoints(result.maxScore) +
                 "\"/>\n";
         for (const std::string& warning : result.warnings) {
-            body += "      <property name=\"warning\" value=\"" + xml(warning) + "\"/>\n";
+            body += "      <property name=\"warning\" value=\"" + xmlText(warning, true) + "\"/>\n";
         }
         body += "    </properties>\n" + cases + "  </testsuite>\n";
         failures += ownFailures;
         errors += ownErrors;
         tests += result.tests.size();
+        allSeconds += ownSeconds;
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"tavro-grade\" tests=\"" +
            std::to_string(tests) + "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
-           std::to_string(errors) + "\">\n" + body + "</testsuites>\n";
+           std::to_string(errors) + "\" time=\"" + seconds(allSeconds) + "\">\n" + body +
+           "</testsuites>\n";
 }
 
 std::string renderReport(const Suite& suite, const std::vector<SubmissionResult>& results,

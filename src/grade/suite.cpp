@@ -11,13 +11,13 @@
 #include <toml++/toml.h>
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
 
-#include "common/tavro.h"
+#include "engine/engine.h"
+#include "grade/text.h"
 
 namespace tavro {
 
@@ -53,10 +53,12 @@ namespace {
 
 // The settings of one table of suite.toml; unset ones come from the level above.
 struct Settings {
-    std::optional<double> points;
+    std::optional<int64_t> points;  // thousandths
     std::optional<uint64_t> maxSteps, maxOutput;
     std::optional<uint32_t> seed;
     std::optional<Compare> compare;
+    std::optional<std::string> title, feedback;
+    std::optional<Visibility> visibility;
     std::map<std::string, StateCheck> checks;  // by upper-case key (7 characters for labels)
 };
 
@@ -109,12 +111,14 @@ std::string readSettings(const toml::table& table, bool topLevel, Settings* sett
         if (topLevel && name == "tests") {
             if (!node.is_table()) error = at(node) + "tests must be a table of tables";
         } else if (name == "points") {
-            std::optional<double> points = node.value<double>();
-            if (!node.is_number() || !points || !std::isfinite(*points) || *points < 0 ||
-                *points > 1e9) {
-                return at(node) + "points must be a number from 0 to 1000000000";
+            std::optional<double> number = node.value<double>();
+            int64_t points = 0;
+            if (!node.is_number() || !number || !pointsFromNumber(*number, &points)) {
+                return at(node) +
+                       "points must be a number from 0 to 1000000000 with at most three "
+                       "decimal places";
             }
-            settings->points = *points;
+            settings->points = points;
         } else if (name == "max_steps" || name == "max_output") {
             error = readInteger(node, name, 1, INT64_MAX, &value);
             (name == "max_steps" ? settings->maxSteps : settings->maxOutput) = value;
@@ -127,6 +131,25 @@ std::string readSettings(const toml::table& table, bool topLevel, Settings* sett
                 return at(node) + "compare must be \"exact\" or \"trim\"";
             }
             settings->compare = *text == "trim" ? Compare::Trim : Compare::Exact;
+        } else if (name == "title" || name == "feedback") {
+            std::optional<std::string> text = node.value<std::string>();
+            if (!text) return at(node) + name + " must be a string";
+            if (name == "title" && topLevel) {
+                return at(key) + "title names one test: put it in [tests.NAME]";
+            }
+            (name == "title" ? settings->title : settings->feedback) = *text;
+        } else if (name == "visibility") {
+            std::optional<std::string_view> text = node.value<std::string_view>();
+            int found = -1;
+            for (int v = 0; text && v < 4; v++) {
+                if (*text == VISIBILITY_NAMES[v]) found = v;
+            }
+            if (found < 0) {
+                return at(node) +
+                       "visibility must be \"visible\", \"hidden\", \"after_due_date\" or "
+                       "\"after_published\"";
+            }
+            settings->visibility = static_cast<Visibility>(found);
         } else if (name == "expect") {
             const toml::table* checks = node.as_table();
             if (checks == nullptr) return at(node) + "expect must be a table, as { AX = 42 }";
@@ -134,14 +157,26 @@ std::string readSettings(const toml::table& table, bool topLevel, Settings* sett
                 StateCheck check;
                 error = readCheck(checkNode, std::string(checkKey.str()), &check);
                 if (!error.empty()) return error;
+                // The assembler folds case and keeps 7 characters: two keys that fold alike
+                // would name one thing, and one of them would silently go unchecked.
                 std::string id = check.key.substr(0, MAX_NAME_LENGTH);
                 for (char& c : id) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-                settings->checks[id] = check;
+                if (id == "RANDOM") {
+                    return at(checkNode) +
+                           "expect: RANDOM is the random port, not a word a program leaves";
+                }
+                auto [earlier, added] = settings->checks.emplace(id, check);
+                if (!added) {
+                    return at(checkNode) + "expect: '" + check.key + "' and '" +
+                           earlier->second.key + "' name the same " +
+                           (check.registerIndex >= 0 ? "register" : "label") +
+                           " (case is ignored and 7 characters are significant)";
+                }
             }
         } else {
             error = at(key) + "unknown key '" + name +
-                    "' (known: points, max_steps, max_output, seed, compare, expect" +
-                    (topLevel ? ", [tests.NAME])" : ")");
+                    "' (known: points, max_steps, max_output, seed, compare, expect, visibility, " +
+                    "feedback" + (topLevel ? "" : ", title") + (topLevel ? ", [tests.NAME])" : ")");
         }
         if (!error.empty()) return error;
     }
@@ -154,6 +189,9 @@ void apply(const Settings& settings, TestCase* test) {
     if (settings.maxOutput) test->limits.maxOutput = *settings.maxOutput;
     if (settings.seed) test->limits.seed = *settings.seed;
     if (settings.compare) test->compare = *settings.compare;
+    if (settings.title) test->title = *settings.title;
+    if (settings.feedback) test->feedback = *settings.feedback;
+    if (settings.visibility) test->visibility = *settings.visibility;
 }
 
 }  // namespace

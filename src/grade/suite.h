@@ -16,6 +16,11 @@ enum class Compare : uint8_t {
     Trim,   // blanks (and a CR) at line ends and blank lines at the end are ignored
 };
 
+// Who sees a test's result on a platform that can hide it (the gradescope report).
+enum class Visibility : uint8_t { Visible, Hidden, AfterDueDate, AfterPublished };
+inline constexpr const char* VISIBILITY_NAMES[] = {"visible", "hidden", "after_due_date",
+                                                   "after_published"};
+
 // What one run of a test may take.
 struct Limits {
     uint64_t maxSteps = 10'000'000;  // instructions; a run that reaches them is a step-limit
@@ -32,12 +37,15 @@ struct StateCheck {
 
 struct TestCase {
     std::string name;
-    std::string expected;  // NAME.out
-    std::string input;     // NAME.in, or empty
-    double points = 1;
+    std::string expected;   // NAME.out
+    std::string input;      // NAME.in, or empty
+    int64_t points = 1000;  // thousandths of a point: exact decimals with up to three places
     Limits limits;
     Compare compare = Compare::Exact;
     std::vector<StateCheck> checks;
+    std::string title;     // a display name, or empty (the name is shown)
+    std::string feedback;  // shown with a failed test, or empty
+    Visibility visibility = Visibility::Visible;
 };
 
 struct Suite {

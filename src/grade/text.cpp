@@ -1,10 +1,13 @@
 // Escaping for display. Valid UTF-8 passes through, so that accented comments stay readable;
 // everything a terminal or a parser could take as a command (C0 and C1 controls, DEL, stray
-// bytes) is written as \xNN instead.
+// bytes, lone surrogates) and the two code points that XML 1.0 forbids (U+FFFE, U+FFFF) are
+// written as \xNN per byte instead. The backslash itself is doubled, so the escaping can be
+// undone and two different texts never look alike.
 #include "grade/text.h"
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace tavro {
 
@@ -22,15 +25,17 @@ static size_t printableSequence(std::string_view text, size_t i) {
         if ((byte(i + k) & 0xC0) != 0x80) return 0;
     }
     unsigned char second = byte(i + 1);
-    if (b == 0xC2 && second < 0xA0) return 0;   // C1 controls
-    if (b == 0xE0 && second < 0xA0) return 0;   // overlong
-    if (b == 0xED && second >= 0xA0) return 0;  // surrogates
-    if (b == 0xF0 && second < 0x90) return 0;   // overlong
-    if (b == 0xF4 && second >= 0x90) return 0;  // beyond U+10FFFF
+    if (b == 0xC2 && second < 0xA0) return 0;                          // C1 controls
+    if (b == 0xE0 && second < 0xA0) return 0;                          // overlong
+    if (b == 0xED && second >= 0xA0) return 0;                         // surrogates
+    if (b == 0xF0 && second < 0x90) return 0;                          // overlong
+    if (b == 0xF4 && second >= 0x90) return 0;                         // beyond U+10FFFF
+    if (b == 0xEF && second == 0xBF && byte(i + 2) >= 0xBE) return 0;  // U+FFFE, U+FFFF
     return length;
 }
 
-static void escapeInto(std::string& out, std::string_view text, size_t max, bool quoted) {
+static void escapeInto(std::string& out, std::string_view text, size_t max, bool quoted,
+                       bool backslash = true) {
     size_t i = 0;
     while (i < text.size()) {
         if (i >= max) {
@@ -39,7 +44,7 @@ static void escapeInto(std::string& out, std::string_view text, size_t max, bool
         }
         char c = text[i];
         size_t length = printableSequence(text, i);
-        if (quoted && (c == '"' || c == '\\')) {
+        if ((quoted && c == '"') || (backslash && c == '\\')) {
             out += '\\';
             out += c;
             i++;
@@ -71,18 +76,47 @@ std::string displayText(std::string_view text) {
     return out;
 }
 
-std::string formatPoints(double points) {
-    char text[32];
-    if (points >= 0 && points < 1e15 && points == std::floor(points)) {
-        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(points));
-        return text;
+std::string safeText(std::string_view text) {
+    std::string out;
+    escapeInto(out, text, SIZE_MAX, false, false);
+    return out;
+}
+
+std::string formatPoints(int64_t thousandths) {
+    uint64_t magnitude = thousandths < 0 ? 0 - static_cast<uint64_t>(thousandths)
+                                         : static_cast<uint64_t>(thousandths);
+    std::string text = (thousandths < 0 ? "-" : "") + std::to_string(magnitude / 1000);
+    uint64_t fraction = magnitude % 1000;
+    if (fraction == 0) return text;
+    char digits[8];
+    std::snprintf(digits, sizeof digits, ".%03u", static_cast<unsigned>(fraction));
+    std::string decimals = digits;
+    while (decimals.back() == '0') decimals.pop_back();
+    return text + decimals;
+}
+
+bool pointsFromNumber(double number, int64_t* thousandths) {
+    if (!std::isfinite(number) || number < 0 || number > 1e9) return false;
+    // A decimal with at most three places comes back exactly from its nearest thousandths;
+    // any finer number does not.
+    double scaled = std::nearbyint(number * 1000);
+    if (scaled / 1000 != number) return false;
+    *thousandths = static_cast<int64_t>(scaled);
+    return true;
+}
+
+bool parseCount(std::string_view text, uint64_t low, uint64_t high, uint64_t* value) {
+    if (text.empty() || text.size() > 20) return false;
+    uint64_t result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (result > (UINT64_MAX - digit) / 10) return false;
+        result = result * 10 + digit;
     }
-    for (int precision = 1; precision <= 17; precision++) {
-        std::snprintf(text, sizeof text, "%.*g", precision, points);
-        double back = 0;
-        if (std::sscanf(text, "%lg", &back) == 1 && back == points) break;
-    }
-    return text;
+    if (result < low || result > high) return false;
+    *value = result;
+    return true;
 }
 
 }  // namespace tavro

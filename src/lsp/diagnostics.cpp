@@ -66,8 +66,8 @@ static std::string spelling(const Document& document, const SymbolUse& use) {
 
 // Warnings for the places that spell a label differently from its first spelling: COUNTER1
 // and COUNTER2 are the one label COUNTER.
-static void addCollisions(const Document& document, const Symbol& symbol, PositionEncoding encoding,
-                          Json& out) {
+static void addCollisions(const Document& document, const Symbol& symbol, const Hints& hints,
+                          PositionEncoding encoding, Json& out) {
     std::vector<SymbolUse> places;
     if (symbol.definition.line > 0) places.push_back(symbol.definition);
     places.insert(places.end(), symbol.uses.begin(), symbol.uses.end());
@@ -81,9 +81,7 @@ static void addCollisions(const Document& document, const Symbol& symbol, Positi
         out.push_back(diagnostic(
             document,
             rangeOf(document, places[i].line - 1, places[i].column, places[i].length, encoding),
-            SEVERITY_WARNING, message,
-            "Make the names differ in their first 7 characters, or spell "
-            "them the same."));
+            SEVERITY_WARNING, message, hintFor(hints, "Names count to 7 characters")));
     }
 }
 
@@ -108,18 +106,16 @@ Json diagnosticsOf(const Document& document, const Hints& hints, PositionEncodin
             }
         }
         out.push_back(diagnostic(document, range, SEVERITY_WARNING, message,
-                                 label.name +
-                                     " is never defined, so it gets a zero word of its "
-                                     "own after the program: define it, or check its spelling."));
+                                 hintFor(hints, "Undefined Label")));
     }
     if (program.tooLarge) {
         std::string message(tooLargeMessage());
         message.pop_back();
         out.push_back(diagnostic(document,
                                  rangeOf(document, program.tooLargeLine - 1, -1, 0, encoding),
-                                 SEVERITY_ERROR, message, hintFor(hints, message)));
+                                 SEVERITY_ERROR, message, hintFor(hints, message.substr(5))));
     }
-    for (const Symbol& symbol : program.symbols) addCollisions(document, symbol, encoding, out);
+    for (const Symbol& symbol : program.symbols) addCollisions(document, symbol, hints, encoding, out);
     return out;
 }
 

@@ -1,56 +1,54 @@
 // tavro-lsp: the Tavro language server on standard input and output. Reads whatever arrives,
-// lets the server handle each whole frame, and writes its answers at once; ends at exit or at
-// the end of the input.
+// lets the server handle each whole frame, and writes its answers at once; ends at exit, at the
+// end of the input, or after refusing a frame over the size limit (with status 1).
 #include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <string_view>
 
 #include "lsp/server.h"
-
-static bool writeAll(const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-        if (n < 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
+#include "protocol/channel.h"
+#include "protocol/options.h"
 
 int main(int argc, char** argv) {
-    // Clients commonly pass --stdio; it is the only transport there is.
-    for (int i = 1; i < argc; i++) {
-        std::string_view arg = argv[i];
-        if (arg == "--stdio") continue;
-        if (arg == "--version") {
-            std::printf("tavro-lsp %s\n", TAVRO_VERSION);
-            return 0;
-        }
-        std::fputs(
-            "Usage: tavro-lsp [--stdio]\n"
-            "The Tavro language server: speaks the Language Server Protocol on standard\n"
-            "input and output. Options: --stdio (the default), --version, --help.\n",
-            arg == "--help" || arg == "-h" ? stdout : stderr);
-        return arg == "--help" || arg == "-h" ? 0 : 2;
+    using namespace tavro;
+    protocol::ServerOptions options;
+    int status = protocol::parseServerOptions(
+        argc, argv,
+        {"tavro-lsp",
+         "The Tavro language server: the Language Server Protocol on standard input and output.",
+         true},
+        &options);
+    if (status >= 0) return status;
+    protocol::Log log;
+    if (!options.logPath.empty() && !protocol::openLog(log, options.logPath, "tavro-lsp")) {
+        std::fprintf(stderr, "tavro-lsp: can't open the log file %s\n", options.logPath.c_str());
+        return 1;
     }
     std::signal(SIGPIPE, SIG_IGN);
-    tavro::lsp::Server server = tavro::lsp::makeServer();
+    lsp::Server server = lsp::makeServer();
+    server.reader.log = &log;
     std::vector<std::string> out;
     char buffer[65536];
-    while (!server.exited) {
+    bool ended = false;
+    while (!server.exited && !ended) {
         ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
+        if (n < 0 && errno == EINTR) continue;
+        ended = n <= 0;
         out.clear();
-        tavro::lsp::handleBytes(server, std::string_view(buffer, static_cast<size_t>(n)), &out);
+        if (!ended) {
+            lsp::handleBytes(server, std::string_view(buffer, static_cast<size_t>(n)), &out);
+        }
         for (const std::string& frame : out) {
-            if (!writeAll(frame)) return 1;
+            if (!protocol::writeFrames(&log, frame)) return 1;
         }
     }
+    if (std::string fault = protocol::unfinishedFrame(server.reader); ended && !fault.empty()) {
+        protocol::logRecord(&log, "fault", fault);
+        std::fprintf(stderr, "tavro-lsp: %s\n", fault.c_str());
+    }
+    protocol::closeLog(log);
     return server.exited ? server.exitCode : 1;
 }

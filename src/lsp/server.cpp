@@ -309,10 +309,15 @@ void handleBytes(Server& server, std::string_view bytes, std::vector<std::string
     while (!server.exited) {
         FrameStatus status = nextFrame(server.reader, &body);
         if (status == FrameStatus::NeedMore) break;
-        if (status == FrameStatus::Fault) {
-            respondError(out, nullptr, PARSE_ERROR, "malformed frame: " + body);
-        } else {
+        if (status == FrameStatus::Frame) {
             handleMessage(server, body, out);
+            continue;
+        }
+        respondError(out, nullptr, PARSE_ERROR, "malformed frame: " + body);
+        if (status == FrameStatus::TooLarge) {
+            // Nothing after it can be framed: the server ends, and the editor restarts it.
+            server.exited = true;
+            server.exitCode = 1;
         }
     }
 }

@@ -9,11 +9,12 @@
 namespace tavro {
 
 void resetMachine(MachineState& state, const std::array<uint8_t, MEMORY_SIZE>& image,
-                  int32_t codeSize, uint32_t seed) {
+                  int32_t codeSize, uint32_t seed, bool clockSeed) {
     state = MachineState{};
     state.memory = image;
     state.codeSize = codeSize;
     seedRandom(state.random, seed);
+    state.random.seedAtFirstDraw = clockSeed;
 }
 
 bool readMemoryWord(MachineState& state, int32_t address, int32_t* value) {

@@ -19,6 +19,7 @@ namespace tavro {
 struct RandomPort {
     int32_t table[31];
     uint8_t front, rear;  // indexes into table, 3 apart
+    bool seedAtFirstDraw;  // the table is seeded from the clock when the first draw comes
 };
 
 struct MachineState {
@@ -70,9 +71,10 @@ struct DecodedOperand {
     int32_t value;     // address, offset or constant
 };
 
-// Starts a run on an image of codeSize bytes: ip 0, flag 0, AX = BX = CX = 0, DX = 4094.
+// Starts a run on an image of codeSize bytes: ip 0, flag 0, AX = BX = CX = 0, DX = 4094. With
+// clockSeed the random port takes the clock as its seed at its first draw, not now.
 void resetMachine(MachineState& state, const std::array<uint8_t, MEMORY_SIZE>& image,
-                  int32_t codeSize, uint32_t seed);
+                  int32_t codeSize, uint32_t seed, bool clockSeed = false);
 // Decodes the operand of the COPY..CMP instruction at code and stores its length, 2 or 3.
 inline DecodedOperand decodeOperand(const uint8_t* code, int32_t* length);
 // Reads the word at address: memory below 4094, the random port at 4094; false elsewhere.

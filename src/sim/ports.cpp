@@ -5,6 +5,8 @@
 // only when it is whole, so IN may have to wait for more.
 #include "sim/ports.h"
 
+#include <ctime>
+
 namespace tavro {
 
 constexpr size_t INPUT_LINE_MAX = 63;
@@ -12,6 +14,7 @@ constexpr size_t INPUT_LINE_MAX = 63;
 // table[0] = seed; table[i] = 16807 * table[i-1] mod (2^31 - 1), by Schrage's method so that
 // nothing overflows; then 310 draws are thrown away to mix the table.
 void seedRandom(RandomPort& port, uint32_t seed) {
+    port.seedAtFirstDraw = false;
     int32_t word = seed == 0 ? 1 : static_cast<int32_t>(seed);
     port.table[0] = word;
     for (int i = 1; i < 31; i++) {
@@ -26,13 +29,10 @@ void seedRandom(RandomPort& port, uint32_t seed) {
     for (int i = 0; i < 310; i++) nextRandom(port);
 }
 
-int32_t nextRandom(RandomPort& port) {
-    uint32_t sum = static_cast<uint32_t>(port.table[port.front]) +
-                   static_cast<uint32_t>(port.table[port.rear]);
-    port.table[port.front] = static_cast<int32_t>(sum);
-    port.front = static_cast<uint8_t>(port.front == 30 ? 0 : port.front + 1);
-    port.rear = static_cast<uint8_t>(port.rear == 30 ? 0 : port.rear + 1);
-    return static_cast<int32_t>((sum >> 1) & 0x7FFF);
+void seedFromClock(RandomPort& port) {
+    // A program that waits for input before it draws must not repeat one that drew at the
+    // moment its run began: the clock is read at the draw.
+    seedRandom(port, static_cast<uint32_t>(std::time(nullptr)));
 }
 
 // Reads an IN line's number: an optional minus and digits, reduced modulo 65536 to 16 bits.
@@ -55,9 +55,11 @@ bool printOutSlowly(OutputSink& out, int32_t value) {
     return !out.failed;
 }
 
-void writeMessage(Ports& ports, const char* text) {
+bool writeMessage(Ports& ports, const char* text) {
     drainSink(ports.out);
+    if (ports.out.failed) return false;
     sinkWrite(ports.messages, text, std::strlen(text));
+    return true;
 }
 
 enum class LineTake : uint8_t { Line, Wait, End };
@@ -86,8 +88,11 @@ static LineTake takeLine(MachineState& state, const Input& input, const char** b
 }
 
 RunStatus inputNumber(MachineState& state, Ports& ports, int16_t* value) {
+    // Looked at before every IN, and again when it is tried after a wait for input: a Ctrl-C
+    // that came with the line is not lost in the straight-line code that may follow.
+    if (ports.stop.load(std::memory_order_relaxed) != 0) return RunStatus::Interrupted;
     if (!state.prompted) {
-        writeMessage(ports, "in ? ");
+        if (!writeMessage(ports, "in ? ")) return RunStatus::OutputFailed;
         state.prompted = true;
     }
     for (;;) {
@@ -105,7 +110,7 @@ RunStatus inputNumber(MachineState& state, Ports& ports, int16_t* value) {
             state.prompted = false;
             return RunStatus::Running;
         }
-        writeMessage(ports, "input number ? ");
+        if (!writeMessage(ports, "input number ? ")) return RunStatus::OutputFailed;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <ctime>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -38,6 +39,22 @@ TEST(Interrupt, EndsAWaitForInput) {
               "out: 0\n"
               ". . . . . . .    1:  IN    BX                   0    0    0 4094   NB\n"
               "!!>>> Program is interrupted. IP=1\n");
+}
+
+TEST(Interrupt, ComingWithALineOfInputIsNotLost) {
+    // Ctrl-C, then at once a line (or the end) of input: however the two arrive, the IN is
+    // abandoned and reported, and the straight-line code after it never runs.
+    const std::string source = " IN AX\n COPY BX, #1\n OUT BX\n END\n";
+    for (int round = 0; round < 20; round++) {
+        Child child(TAVRO_BINARY, tavroArgs(source));
+        ASSERT_TRUE(child.waitFor("in ? "));
+        child.signal(SIGINT);
+        if (round % 2 == 0) child.write("5\n");
+        ProcessResult result = child.finish();
+        EXPECT_EQ(result.exitCode, 0) << round;
+        EXPECT_EQ(result.out, "!!>>> Program is interrupted. IP=0\n") << round;
+        EXPECT_EQ(result.err, "in ? ") << round;
+    }
 }
 
 TEST(Interrupt, LosesNoOutputOfATraceIntoAPipe) {
@@ -137,6 +154,19 @@ TEST(Streams, AFailedWriteIsAnErrorNotSuccess) {
     }
 }
 
+TEST(Streams, AFailedWriteBeforeAPromptStopsTheRun) {
+    // The output of OUT cannot be written before the second prompt: no prompt, no line read,
+    // however much input is there.
+    ChildStreams streams;
+    streams.output = "/dev/full";
+    Child child(TAVRO_BINARY, tavroArgs("LOOP IN AX\n OUT AX\n JMP LOOP\n"), streams);
+    ASSERT_TRUE(child.waitFor("in ? "));
+    child.write("5\n6\n7\n");
+    ProcessResult result = child.finish();
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "in ? Error: Can't write output.\n");
+}
+
 TEST(Input, AMegabyteLineIsReadInPiecesOf63) {
     // Each piece that does not start with a number gets one "input number ? ".
     std::string line(1 << 20, 'x');
@@ -198,4 +228,23 @@ TEST(RandomPort, DrawsFreshNumbersInRange) {
     EXPECT_LE(*values.rbegin(), 32767);
     EXPECT_GT(std::set<int>(values.begin(), values.end()).size(), 20u);
     EXPECT_EQ(line, ">>> Program terminated. (Halt)");
+}
+
+TEST(RandomPort, IsSeededAtTheFirstDrawNotAtTheStart) {
+    // A program that waits for input before it draws gets the draw of a program that draws at
+    // once in the same second, not that of the second it started in.
+    const std::string waits = " IN AX\n COPY BX, RANDOM\n OUT BX\n END\n";
+    const std::string draws = " COPY BX, RANDOM\n OUT BX\n END\n";
+    bool same = false;
+    for (int attempt = 0; attempt < 3 && !same; attempt++) {
+        Child waiting(TAVRO_BINARY, tavroArgs(waits));
+        ASSERT_TRUE(waiting.waitFor("in ? "));
+        std::time_t started = std::time(nullptr);
+        ASSERT_TRUE(waitUntil([&] { return std::time(nullptr) >= started + 2; }, 5000));
+        ProcessResult now = runProcess(TAVRO_BINARY, tavroArgs(draws));
+        waiting.write("1\n");
+        ProcessResult later = waiting.finish();
+        same = now.out == later.out;  // a second may turn between the two draws: try again
+    }
+    EXPECT_TRUE(same);
 }

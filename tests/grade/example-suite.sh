@@ -20,6 +20,9 @@ check() {
     shift
     "$grade" "$@" > "$work/$name" 2> "$work/stderr"
     local rc=$?
+    # junit's and gradescope's times are the clock's: the expected reports hold them as 0.
+    sed -i -e 's/ time="[0-9.]*"/ time="0.000"/g' \
+        -e 's/"execution_time": [0-9.e-]*,/"execution_time": 0,/' "$work/$name"
     if [ $rc != 0 ] || [ -s "$work/stderr" ]; then
         echo "--- $name: exit status $rc, standard error:"; cat "$work/stderr"; status=1
     fi

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "grade/compare.h"
 #include "grade/grade.h"
 #include "grade/report.h"
 #include "process.h"
@@ -72,6 +73,13 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
          "div by zero at ip=2, line 3: \"DIV BX, AX\""},
         {" COPY AX, #0\n DIV BX, AX\n", ">>> Program terminated. (div by zero)\n", Outcome::Pass, ""},
         {" IN AX\n OUT AX\n", HALT, Outcome::RuntimeError, "unexpected EOF at ip=0, line 1: \"IN AX\""},
+        {" COPY AX, #1\n OUT AX\n JMP 100\n END\n", HALT, Outcome::RuntimeError,
+         "out of memory at ip=100, reached from line 3: \"JMP 100\""},
+        {" COPY AX, #-1\n PUSH AX\n\n RTN\n", HALT, Outcome::RuntimeError,
+         "out of memory at ip=65535, reached from line 4: \"RTN\""},
+        {five, "out: 5\n>>> Program terminated. (Halt)!\n", Outcome::WrongOutput,
+         "line 2: expected \">>> Program terminated. (Halt)!\", got \">>> Program terminated. (Halt)\"",
+         9, 99, trim},
         {" IN AX\n OUT AX\n", "out: -7\n" + HALT, Outcome::Pass, "", 9, 99, exact, {}, "x\n -7"},
         {"", HALT, Outcome::Unreadable, "empty file"},
     };
@@ -81,7 +89,7 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
         TestCase test;
         test.expected = row.expected;
         test.input = row.input;
-        test.points = 2;
+        test.points = 2000;
         test.limits.maxSteps = row.maxSteps;
         test.limits.maxOutput = row.maxOutput;
         test.compare = row.compare;
@@ -90,12 +98,17 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
         EXPECT_EQ(OUTCOME_NAMES[int(result.outcome)], OUTCOME_NAMES[int(row.outcome)]);
         std::string_view detail = row.detail;
         if (detail.size() > 3 && detail.ends_with("...")) detail.remove_suffix(3);
-        EXPECT_EQ(result.detail.substr(0, detail.size()), detail);
+        std::string first = result.detail.substr(0, result.detail.find('\n'));
+        EXPECT_EQ(first.substr(0, detail.size()), detail);
         if (detail.size() == row.detail.size()) {
-            EXPECT_EQ(result.detail.size(), detail.size());
+            EXPECT_EQ(first.size(), detail.size());
         }
-        EXPECT_EQ(result.score, row.outcome == Outcome::Pass ? 2 : 0);
-        EXPECT_EQ(result.maxScore, 2);
+        // A failed run shows how far it got.
+        bool ran = row.outcome == Outcome::RuntimeError || row.outcome == Outcome::StepLimit ||
+                   row.outcome == Outcome::OutputLimit || row.outcome == Outcome::WrongOutput;
+        EXPECT_EQ(result.detail.find("\nlast output:\n") == first.size(), ran);
+        EXPECT_EQ(result.score, row.outcome == Outcome::Pass ? 2000 : 0);
+        EXPECT_EQ(result.maxScore, 2000);
         if (row.outcome == Outcome::StepLimit) {
             EXPECT_EQ(result.steps, row.maxSteps);
         }
@@ -103,6 +116,28 @@ TEST(Grade, EachOutcomeAtItsExactLimits) {
             EXPECT_GT(result.outputBytes, row.maxOutput);
             EXPECT_LE(result.outputBytes, row.maxOutput + 40);  // the line that crossed it
         }
+    }
+}
+
+TEST(Grade, TheLastOutputIsTheLastLinesUpTo1KiB) {
+    std::string twelve, long2000(2000, 'x');
+    for (int k = 1; k <= 12; k++) twelve += "out: " + std::to_string(k) + "\n";
+    std::string tenShort;
+    for (int k = 3; k <= 12; k++) tenShort += (k > 3 ? "\n" : "") + ("out: " + std::to_string(k));
+    std::string wide;
+    for (int k = 0; k < 9; k++) wide += std::string(199, 'a' + k) + "\n";
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "(no output)"},
+        {"\n", ""},
+        {"out: 1\n>>> Program terminated. (Halt)\n", "out: 1\n>>> Program terminated. (Halt)"},
+        {"out: 1\nno end", "out: 1\nno end"},
+        {twelve, "...\n" + tenShort},
+        {"a\n" + long2000, "...\n" + std::string(1024, 'x')},
+        {wide, "...\n" + wide.substr(4 * 200, 4 * 200 + 199)},
+        {"\x1B[2J\\ \xFF\n", "\\x1B[2J\\\\ \\xFF"},
+    };
+    for (const auto& [output, tail] : rows) {
+        EXPECT_EQ(outputTail(output), tail) << output;
     }
 }
 
@@ -155,12 +190,13 @@ TEST(Suite, SettingsResolveMostSpecificFirst) {
     tests[1].name = "b.c";
     for (TestCase& test : tests) test.limits = {500, 600, 7};  // the command line's
     std::string error = applySettings(
-        "points = 1.5\nmax_steps = 100\nexpect = { AX = 1, total = 2 }\n"
-        "[tests.\"b.c\"]\npoints = 3\nseed = 9\ncompare = \"trim\"\nexpect = { TOTAL = -3 }\n",
+        "points = 1.5\nmax_steps = 100\nexpect = { AX = 1, total = 2 }\nvisibility = \"hidden\"\n"
+        "feedback = \"look\"\n[tests.\"b.c\"]\npoints = 3\nseed = 9\ncompare = \"trim\"\n"
+        "expect = { TOTAL = -3 }\ntitle = \"B\"\nvisibility = \"after_due_date\"\n",
         &tests);
     ASSERT_EQ(error, "");
-    EXPECT_EQ(tests[0].points, 1.5);
-    EXPECT_EQ(tests[1].points, 3);
+    EXPECT_EQ(tests[0].points, 1500);
+    EXPECT_EQ(tests[1].points, 3000);
     EXPECT_EQ(tests[0].limits.maxSteps, 100u);
     EXPECT_EQ(tests[1].limits.maxSteps, 100u);
     EXPECT_EQ(tests[0].limits.maxOutput, 600u);
@@ -168,6 +204,11 @@ TEST(Suite, SettingsResolveMostSpecificFirst) {
     EXPECT_EQ(tests[1].limits.seed, 9u);
     EXPECT_EQ(tests[0].compare, Compare::Exact);
     EXPECT_EQ(tests[1].compare, Compare::Trim);
+    EXPECT_EQ(tests[0].visibility, Visibility::Hidden);
+    EXPECT_EQ(tests[1].visibility, Visibility::AfterDueDate);
+    EXPECT_EQ(tests[1].feedback, "look");
+    EXPECT_EQ(tests[0].title, "");
+    EXPECT_EQ(tests[1].title, "B");
     ASSERT_EQ(tests[1].checks.size(), 2u);
     EXPECT_EQ(tests[1].checks[0].registerIndex, 0);
     EXPECT_EQ(tests[1].checks[1].key, "TOTAL");
@@ -189,6 +230,14 @@ TEST(Suite, MistakesAreRefusedWithTheirPlace) {
         {"[tests.zz]\npoints = 1\n", "suite.toml:1:8: [tests.zz]: the suite has no zz.out"},
         {"[tests.a]\nmax_stepz = 1\n", "suite.toml:2:1: unknown key 'max_stepz'"},
         {"points = \n", "suite.toml:1:"},
+        {"expect = { bx = 1, BX = 2 }\n",
+         "suite.toml:1:17: expect: 'bx' and 'BX' name the same register"},
+        {"[tests.a]\nexpect = { COUNTER1 = 1, COUNTER2 = 2 }\n",
+         "suite.toml:2:37: expect: 'COUNTER2' and 'COUNTER1' name the same label"},
+        {"expect = { Random = 0 }\n", "suite.toml:1:21: expect: RANDOM is the random port"},
+        {"title = \"x\"\n", "suite.toml:1:1: title names one test"},
+        {"[tests.a]\nvisibility = \"secret\"\n", "suite.toml:2:14: visibility must be"},
+        {"feedback = 3\n", "suite.toml:1:12: feedback must be a string"},
     };
     for (const auto& [toml, error] : rows) {
         std::vector<TestCase> tests(1);
@@ -294,21 +343,27 @@ TEST(Pool, AnyNumberOfThreadsGivesTheSameReport) {
     EXPECT_EQ(reports[0], reports[1]);
 }
 
-TEST(Command, CtrlCWritesNoHalfReport) {
+// Ctrl-C, a kill and a closed terminal each stop grading at once, leave no temporary file and
+// end the command by that signal.
+TEST(Command, ASignalWritesNoHalfReport) {
     fs::path dir = fs::temp_directory_path() / ("tavro-grade-int-" + std::to_string(getpid()));
     fs::create_directories(dir / "suite");
     std::ofstream(dir / "suite/a.out") << HALT;
     std::ofstream(dir / "loop.tas") << "L JMP L\n";
     std::string report = (dir / "report.json").string();
     std::string loop = (dir / "loop.tas").string();
-    Child child(TAVRO_GRADE_BINARY,
-                {"tavro-grade", "--max-steps", "100000000000", "--jobs", "2", "--output", report,
-                 (dir / "suite").string(), loop, loop, loop});
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    child.signal(SIGINT);
-    ProcessResult result = child.finish(5000);
-    EXPECT_EQ(result.signal, SIGINT);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        Child child(TAVRO_GRADE_BINARY,
+                    {"tavro-grade", "--max-steps", "100000000000", "--jobs", "2", "--output",
+                     report, (dir / "suite").string(), loop, (dir / "./loop.tas").string()});
+        ASSERT_TRUE(waitUntil([&] { return child.catches(sig); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        child.signal(sig);
+        ProcessResult result = child.finish(5000);
+        EXPECT_EQ(result.signal, sig);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    }
     fs::remove_all(dir);
 }

@@ -1,10 +1,15 @@
 // Each report format read back the way the systems that take it read it: json and gradescope
-// with nlohmann, junit by xmllint (well-formed XML), csv by its columns. Hostile names and
-// details (control characters, bytes that are not UTF-8, quotes, commas, markup) go through
-// every format.
+// with nlohmann, junit by xmllint (well-formed, and valid against a published JUnit schema) and
+// junitparser where it is installed, csv by its columns. Hostile names and details (every code
+// point XML forbids, bytes that are not UTF-8, quotes, commas, markup) go through every format,
+// and points that binary floats get wrong come out exact.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "grade/report.h"
 #include "process.h"
@@ -27,7 +32,7 @@ Graded graded() {
     g.suite.tests.resize(2);
     g.suite.tests[0].name = "first";
     g.suite.tests[1].name = "se,\"cond\"<&>";
-    g.suite.tests[1].points = 0.5;
+    g.suite.tests[1].points = 500;
     const std::string hostile = "=x\033[31m,\"<b>&\xff\xc3\xa9\n";
     for (const std::string& path : {std::string("alice.tas"), hostile}) {
         SubmissionResult result;
@@ -70,10 +75,70 @@ TEST(Report, JsonHasEveryFieldOfTheSchema) {
         }
         EXPECT_EQ(test["outcome"], "wrong-output");
         EXPECT_EQ(test["detail"],
-                  "line 1: expected \"=x\\x1B[31m,\\\"<b>&\\xFFé\", got \"out: 0\"");
+                  "line 1: expected \"=x\\x1B[31m,\\\"<b>&\\xFFé\", got \"out: 0\"\n"
+                  "last output:\nout: 0\n>>> Program terminated. (Halt)");
         EXPECT_TRUE(test["diff"].is_string());
     }
     EXPECT_EQ(report["max_score"], 1.5);
+}
+
+namespace {
+
+// Checks value against the part of JSON Schema that docs/grading.md's schema uses: type, enum,
+// required, properties, additionalProperties and items. A field that the schema does not
+// declare is an error, so a report field cannot go undocumented.
+void conforms(const json& value, const json& schema, const std::string& where) {
+    if (schema.contains("enum")) {
+        EXPECT_NE(std::find(schema["enum"].begin(), schema["enum"].end(), value),
+                  schema["enum"].end())
+            << where;
+    }
+    std::string type = schema.value("type", "");
+    bool typed = (type == "string" && value.is_string()) ||
+                 (type == "integer" && value.is_number_integer()) ||
+                 (type == "number" && value.is_number()) || type == "array" || type == "object" ||
+                 type.empty();
+    EXPECT_TRUE(typed) << where << " is not of type " << type;
+    if (type == "array") {
+        ASSERT_TRUE(value.is_array()) << where;
+        for (const json& item : value) conforms(item, schema["items"], where + "[]");
+    }
+    if (type == "object") {
+        ASSERT_TRUE(value.is_object()) << where;
+        for (const json& key : schema.value("required", json::array())) {
+            EXPECT_TRUE(value.contains(key)) << where << " lacks " << key;
+        }
+        for (const auto& [key, field] : value.items()) {
+            if (schema.contains("properties") && schema["properties"].contains(key)) {
+                conforms(field, schema["properties"][key], where + "." + key);
+            } else if (schema.contains("additionalProperties")) {
+                conforms(field, schema["additionalProperties"], where + "." + key);
+            } else {
+                ADD_FAILURE() << where << "." << key << " is not in the schema";
+            }
+        }
+    }
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+// The example class's json report (kept equal to the program's by the example test) against
+// the schema that the teacher's guide publishes.
+TEST(Report, JsonFollowsTheGuidesSchema) {
+    std::string guide = readText(std::string(TAVRO_SOURCE_DIR) + "/docs/grading.md");
+    size_t start = guide.find("```json\n{\n  \"$schema\"");
+    ASSERT_NE(start, std::string::npos);
+    start += 8;
+    json schema = json::parse(guide.substr(start, guide.find("```", start) - start));
+    json report = json::parse(
+        readText(std::string(TAVRO_SOURCE_DIR) + "/examples/grading/expected/report.json"));
+    conforms(report, schema, "report");
+    EXPECT_EQ(report["summary"]["tests"]["four"], json({{"passed", 2}, {"graded", 7}}));
 }
 
 TEST(Report, GradescopeTakesOneSubmission) {
@@ -97,16 +162,175 @@ TEST(Report, CsvHasARowPerSubmissionAndAColumnPerTest) {
               "\"'=x\\x1B[31m,\"\"<b>&\\xFFé\\x0A\",0,0,0\n");
 }
 
-TEST(Report, JunitIsWellFormedXml) {
-    Graded g = graded();
+namespace {
+
+// The path of an installed tool, or "".
+std::string tool(const std::string& name) {
+    ProcessResult found = runProcess("/bin/sh", {"sh", "-c", "command -v " + name});
+    return found.exitCode == 0 ? found.out.substr(0, found.out.size() - 1) : "";
+}
+
+// Every kind of text that XML 1.0 cannot hold, each in a submission's path, a test's name and
+// the expected output that its detail and diff quote, beside names that must stay apart.
+const char* const HOSTILE[] = {
+    "nul\0x",
+    "c0\x01\x08\x0B\x0C\x0E\x1F",
+    "del\x7F",
+    "c1\xC2\x80\xC2\x9F",
+    "fffe\xEF\xBF\xBE",
+    "ffff\xEF\xBF\xBF",
+    "surrogate\xED\xA0\x80",
+    "low\xED\xBF\xBF",
+    "ff\xFF",
+    "overlong\xC0\x80",
+    "cut\xE2\x82",
+    "tab\tlf\ncr\r",
+    "markup<&>\"'",
+    "a\\x01",
+    "a\x01",
+    "a.tas",
+    "a_tas",
+    "a b",
+    "a\nb",
+    "]]>",
+    "fine \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+};
+
+Graded hostileClass() {
+    Graded g;
+    g.suite.path = "suite";
+    for (const char* piece : HOSTILE) {
+        std::string text(piece, piece == HOSTILE[0] ? 6 : std::strlen(piece));
+        TestCase test;
+        test.name = "t-" + text;
+        test.expected = text + "\n";
+        g.suite.tests.push_back(test);
+    }
+    Submission submission = prepareSubmission("x", " OUT AX\n");
+    for (const TestCase& test : g.suite.tests) {
+        SubmissionResult result;
+        result.path = "s-" + test.name.substr(2);
+        GradeOptions options;
+        options.diff = true;
+        for (const TestCase& each : g.suite.tests) {
+            result.tests.push_back(gradeTest(submission, each, options));
+        }
+        g.results.push_back(result);
+    }
+    return g;
+}
+
+}  // namespace
+
+// What a CI system reads: well-formed XML 1.0 that the published JUnit schema accepts, with
+// every submission still a testsuite of its own (no two names collide once a reader has them).
+TEST(Report, JunitHoldsWhateverTheSubmissionsHold) {
+    Graded g = hostileClass();
     std::string xml = renderReport(g.suite, g.results, {Format::Junit, false, true});
-    EXPECT_NE(xml.find("<testsuites name=\"tavro-grade\" tests=\"4\" failures=\"2\" errors=\"0\">"),
-              std::string::npos);
-    ProcessResult lint = runProcess("/bin/sh", {"sh", "-c", "command -v xmllint || exit 77"});
-    if (lint.exitCode == 77) GTEST_SKIP() << "xmllint is not installed";
-    ProcessResult result = runProcess(lint.out.substr(0, lint.out.size() - 1),
-                                      {"xmllint", "--noout", writeTempFile(xml, ".xml")});
-    EXPECT_EQ(result.exitCode, 0) << result.err << xml;
+    std::string xmllint = tool("xmllint");
+    if (xmllint.empty()) GTEST_SKIP() << "xmllint is not installed";
+    std::string file = writeTempFile(xml, ".xml");
+    ProcessResult wellFormed = runProcess(xmllint, {"xmllint", "--noout", file});
+    EXPECT_EQ(wellFormed.exitCode, 0) << wellFormed.err;
+    ProcessResult valid =
+        runProcess(xmllint, {"xmllint", "--noout", "--schema",
+                             std::string(TAVRO_SOURCE_DIR) + "/tests/grade/junit.xsd", file});
+    EXPECT_EQ(valid.exitCode, 0) << valid.err;
+    ProcessResult names = runProcess(xmllint, {"xmllint", "--xpath", "//testsuite/@name", file});
+    std::set<std::string> distinct;
+    for (size_t at = 0; (at = names.out.find("name=\"", at)) != std::string::npos; at++) {
+        distinct.insert(names.out.substr(at, names.out.find('"', at + 6) - at));
+    }
+    EXPECT_EQ(distinct.size(), std::size(HOSTILE));
+    std::string python = tool("/usr/bin/python3");
+    ProcessResult parsed = runProcess(python.empty() ? "/bin/false" : python,
+                                      {"python3", "-c",
+                                       "import sys, junitparser\n"
+                                       "xml = junitparser.JUnitXml.fromfile(sys.argv[1])\n"
+                                       "print(len({suite.name for suite in xml}))\n",
+                                       file});
+    if (parsed.exitCode == 0) {
+        EXPECT_EQ(parsed.out, std::to_string(std::size(HOSTILE)) + "\n");
+    }
+}
+
+// One rule renders a name in every format: the names a reader gets back are all different, and
+// the same in json, gradescope, csv and junit.
+TEST(Report, NamesReadTheSameInEveryFormat) {
+    Graded g = hostileClass();
+    json report = json::parse(renderReport(g.suite, g.results, {Format::Json, false, true}));
+    std::set<std::string> paths, names;
+    for (const json& submission : report["submissions"]) paths.insert(submission["path"]);
+    for (const json& test : report["submissions"][0]["tests"]) names.insert(test["name"]);
+    EXPECT_EQ(paths.size(), std::size(HOSTILE));
+    EXPECT_EQ(names.size(), std::size(HOSTILE));
+    std::string csv = renderReport(g.suite, g.results, {Format::Csv, false, false});
+    std::string text = renderReport(g.suite, g.results, {Format::Text, false, false});
+    std::vector<SubmissionResult> one = {g.results[0]};
+    json gradescope = json::parse(renderReport(g.suite, one, {Format::Gradescope, false, false}));
+    for (size_t t = 0; t < std::size(HOSTILE); t++) {
+        std::string name = report["submissions"][0]["tests"][t]["name"];
+        EXPECT_EQ(gradescope["tests"][t]["name"], name);
+        EXPECT_NE(text.find(" " + name + "="), std::string::npos) << name;
+        EXPECT_EQ(name.find_first_of(std::string("\0\n\r\t\x7F", 5)), std::string::npos);
+    }
+    EXPECT_NE(csv.find(",t-a\\\\x01,t-a\\x01,"), std::string::npos);
+}
+
+// Points are exact thousandths: sums that binary floats get wrong come out exact, in their
+// shortest form, in every format.
+TEST(Report, PointsAreExactDecimals) {
+    const std::tuple<const char*, std::vector<const char*>, const char*> rows[] = {
+        {"points = 0.1\n", std::vector<const char*>(10, "t"), "1"},
+        {"[tests.t0]\npoints = 0.1\n[tests.t1]\npoints = 0.2\n", {"t", "t"}, "0.3"},
+        {"points = 0.001\n", std::vector<const char*>(3, "t"), "0.003"},
+        {"points = 1000000000\n", {"t", "t"}, "2000000000"},
+        {"points = 333.333\n", {"t", "t", "t"}, "999.999"},
+        {"points = 0\n", {"t"}, "0"},
+    };
+    for (const auto& [toml, tests, total] : rows) {
+        SCOPED_TRACE(toml);
+        Graded g;
+        g.suite.path = "suite";
+        for (size_t t = 0; t < tests.size(); t++) {
+            TestCase test;
+            test.name = "t" + std::to_string(t);
+            test.expected = ">>> Program terminated. (Halt)\n";
+            g.suite.tests.push_back(test);
+        }
+        ASSERT_EQ(applySettings(toml, &g.suite.tests), "");
+        SubmissionResult result;
+        result.path = "p.tas";
+        Submission submission = prepareSubmission("p.tas", " END\n");
+        for (const TestCase& test : g.suite.tests) {
+            result.tests.push_back(gradeTest(submission, test, GradeOptions{}));
+            result.score += result.tests.back().score;
+            result.maxScore += result.tests.back().maxScore;
+        }
+        g.results = {result};
+        std::string text = renderReport(g.suite, g.results, {Format::Text, false, false});
+        EXPECT_NE(text.find(std::string("  ") + total + "/" + total + " "), std::string::npos);
+        std::string csv = renderReport(g.suite, g.results, {Format::Csv, false, false});
+        EXPECT_TRUE(csv.ends_with(std::string(",") + total + "\n")) << csv;
+        std::string xml = renderReport(g.suite, g.results, {Format::Junit, false, false});
+        EXPECT_NE(xml.find(std::string("\"score\" value=\"") + total + "\""), std::string::npos);
+        for (Format format : {Format::Json, Format::Gradescope}) {
+            std::string report = renderReport(g.suite, g.results, {format, false, false});
+            EXPECT_NE(report.find(std::string("\"score\": ") + total + ",\n"), std::string::npos)
+                << report;
+        }
+    }
+    const std::pair<const char*, const char*> refused[] = {
+        {"points = 0.0005\n", "suite.toml:1:10: points must be a number from 0 to 1000000000 with"},
+        {"points = 1.2345\n", "suite.toml:1:10: points must be"},
+        {"points = 1e10\n", "suite.toml:1:10: points must be"},
+        {"points = nan\n", "suite.toml:1:10: points must be"},
+    };
+    for (const auto& [toml, error] : refused) {
+        std::vector<TestCase> tests(1);
+        tests[0].name = "a";
+        EXPECT_EQ(applySettings(toml, &tests).substr(0, std::strlen(error)), error) << toml;
+    }
 }
 
 TEST(Report, TextListsScoresAndOutcomes) {

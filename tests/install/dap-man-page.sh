@@ -22,7 +22,7 @@ attributes=$(sed -n '/^void launchRequest/,/^}/p' "$requests" | grep -o 'Field(a
 for attribute in $attributes; do
     grep -q "^\.BI $attribute " "$page" || { echo "attribute $attribute is not documented"; status=1; }
 done
-for option in version help; do
-    grep -q "^\.B \\\\-\\\\-$option\$" "$page" || { echo "option --$option is not documented"; status=1; }
+for option in version help log; do
+    grep -q "^\.BI\? \\\\-\\\\-$option\( \|\$\)" "$page" || { echo "option --$option is not documented"; status=1; }
 done
 exit $status

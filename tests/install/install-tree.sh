@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix, as a teacher would with `cmake --install`, and
-# checks the tree: the programs in bin/, their manual pages in share/man/man1/, the guide and
-# every example (with its expected output) in share/doc/tavro/, and the playground in
-# share/tavro/playground/ when it has been built. Then runs the installed tavro on
-# installed examples, standard input and trace included, and compares every stream with the
-# installed expected files; and the installed tavro-list on one, against its golden listing.
+# checks the tree: the programs in bin/, their manual pages in share/man/man1/, the licence, the
+# changelog, the guide and every example (with its expected output) in share/doc/tavro/, and
+# the playground in share/tavro/playground/ when it has been built. Then runs the installed
+# tavro on installed examples, standard input and trace included, and compares every stream
+# with the installed expected files; and the installed tavro-list on one, against its golden
+# listing.
 #   install-tree.sh CMAKE BUILD_DIR SOURCE_DIR
 set -u
 cmake=$1 build=$2 source=$3
@@ -22,8 +23,10 @@ for program in tavro tavro-list tavro-dap tavro-lsp; do
     cmp -s "$source/docs/$program.1" "$prefix/share/man/man1/$program.1" ||
         { echo "share/man/man1/$program.1 is missing or differs"; status=1; }
 done
-cmp -s "$source/docs/language.md" "$prefix/share/doc/tavro/language.md" ||
-    { echo "share/doc/tavro/language.md is missing or differs"; status=1; }
+for file in LICENSE CHANGELOG.md docs/language.md; do
+    cmp -s "$source/$file" "$prefix/share/doc/tavro/${file#docs/}" ||
+        { echo "share/doc/tavro/${file#docs/} is missing or differs"; status=1; }
+done
 diff -r "$source/examples" "$prefix/share/doc/tavro/examples" ||
     { echo "share/doc/tavro/examples differs from examples/"; status=1; }
 if [ -f "$source/web/dist/index.html" ]; then

@@ -22,6 +22,6 @@ grep -q "^\.TH TAVRO-LSP 1 .* \"tavro $version\"" "$page" ||
 options=$("$server" --help | grep -o -- '--[a-z]*' | sort -u)
 [ -n "$options" ] || { echo "no options found in the usage text"; status=1; }
 for option in $options; do
-    grep -q "^\.B \\\\-\\\\-${option#--}\$" "$page" || { echo "option $option is not documented"; status=1; }
+    grep -q "^\.BI\? \\\\-\\\\-${option#--}\( \|\$\)" "$page" || { echo "option $option is not documented"; status=1; }
 done
 exit $status

@@ -2,14 +2,18 @@
 # Builds the Debian package of a build with CPack into a temporary directory and checks it:
 # its control fields (name, version, section, maintainer, description), its file list (the
 # programs, their compressed manual pages, the copyright file, the changelog, the guide and the
-# examples under /usr), that its dates are SOURCE_DATE_EPOCH's, that no file holds a path of
-# the build machine (but in a sanitizer build), that the packed programs run a packed example
-# with the expected output, and that lintian reports no error and no warning. Skipped (77)
-# without dpkg-deb; without lintian, every other check runs and the test then counts as skipped.
+# examples under /usr), that its dates are SOURCE_DATE_EPOCH's, that the copyright file holds
+# LICENSE's terms in the machine-readable format and the changelog CHANGELOG.md's versions and
+# days, that no file holds a path of the build machine (but in a sanitizer build), that the
+# packed programs run a packed example with the expected output, and that lintian reports no
+# error and no warning. Skipped (77) without dpkg-deb and dpkg-parsechangelog; without lintian,
+# every other check runs and the test then counts as skipped.
 #   package-deb.sh CPACK BUILD_DIR SOURCE_DIR VERSION
 set -u
 cpack=$1 build=$2 source=$3 version=$4
-command -v dpkg-deb > /dev/null || { echo "dpkg-deb is not installed"; exit 77; }
+for tool in dpkg-deb dpkg-parsechangelog; do
+    command -v $tool > /dev/null || { echo "$tool is not installed"; exit 77; }
+done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -57,10 +61,38 @@ for file in "${expected[@]}"; do
     grep -qxF "$file" "$work/files" || { echo "not in the package: $file"; status=1; }
 done
 
+for file in ./usr/share/doc/tavro/LICENSE ./usr/share/doc/tavro/CHANGELOG.md; do
+    grep -qxF "$file" "$work/files" && { echo "$file is packed beside what Debian asks for"; status=1; }
+done
+
 dpkg-deb -x "$deb" "$work/root"
-zcat "$work/root/usr/share/doc/tavro/changelog.gz" |
-    grep -q "^ -- .*  Thu, 01 Jan 2026 00:00:00 +0000$" ||
-    { echo "the changelog's entry is not dated from SOURCE_DATE_EPOCH"; status=1; }
+doc=$work/root/usr/share/doc/tavro
+# The copyright file: the format's first line, one Expat paragraph for every file, LICENSE's
+# holders, and its terms word for word (a paragraph's lines are indented, " ." a blank line).
+head -n 1 "$doc/copyright" |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    { echo "the copyright file is not in the machine-readable format"; status=1; }
+holders=$(sed -n 's/^Copyright (c) //p' "$source/LICENSE")
+grep -qxF "Copyright: $holders" "$doc/copyright" ||
+    { echo "the copyright file does not name '$holders'"; status=1; }
+sed -n '/^License: Expat$/,/^$/p' "$doc/copyright" | tail -n +2 | sed 's/^ //; s/^\.$//' \
+    > "$work/terms"
+sed -n '/^Permission is hereby granted/,$p' "$source/LICENSE" | cmp -s - "$work/terms" ||
+    { echo "the copyright file's Expat terms differ from LICENSE's"; status=1; }
+# The changelog: CHANGELOG.md's versions, newest first, each entry dated its section's day.
+zcat "$doc/changelog.gz" > "$work/changelog"
+dpkg-parsechangelog -l "$work/changelog" --all --format rfc822 2> "$work/parse" |
+    sed -n 's/^Version: //p; s/^Date: ..., \(..\) \(...\) \(....\) 00:00:00 +0000$/\3 \2 \1/p' \
+    > "$work/entries"
+sed -n 's/^## \([0-9.]*\) (\(....\)-\(..\)-\(..\))$/\1 \2 \3 \4/p' "$source/CHANGELOG.md" |
+    while read -r v y m d; do echo "$v"; LC_ALL=C date -u -d "$y-$m-$d" '+%Y %b %d'; done \
+    > "$work/sections"
+if [ -s "$work/parse" ] || [ ! -s "$work/sections" ] || ! cmp -s "$work/sections" "$work/entries"; then
+    echo "the changelog's entries differ from CHANGELOG.md's sections:"; cat "$work/parse"
+    diff "$work/sections" "$work/entries"; status=1
+fi
+[ "$(head -n 1 "$work/entries")" = "$version" ] ||
+    { echo "the changelog's latest entry is not version $version"; status=1; }
 for page in tavro tavro-list; do
     zcat "$work/root/usr/share/man/man1/$page.1.gz" 2> /dev/null |
         cmp -s - "$source/docs/$page.1" ||

@@ -1,13 +1,12 @@
 // The language server's pieces that the golden sessions cannot reach cheaply: formatting keeps
-// every program's bytes (on every example and golden source), the framing survives any split
-// of its input, and columns convert between bytes and UTF-16 both ways.
+// every program's bytes (on every example and golden source), and columns convert between bytes
+// and UTF-16 both ways. The framing has its own tests (protocol_test.cpp).
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "lsp/jsonrpc.h"
 #include "lsp/layout.h"
 #include "lsp/server.h"
 
@@ -61,27 +60,6 @@ TEST(LspFormatting, LaysOutColumns) {
         {"X 5 ; word", "X       5                   ; word"},
     };
     for (const Case& c : cases) EXPECT_EQ(formatSource(c.in), c.out) << c.in;
-}
-
-// One message fed to the reader in every possible split gives the same frames.
-TEST(LspFraming, AnySplitGivesTheSameFrames) {
-    std::string stream = frameMessage("{\"a\":1}") + "Content-Type: x\r\n\r\n" + frameMessage("[]");
-    for (size_t cut = 0; cut <= stream.size(); cut++) {
-        FrameReader reader;
-        std::vector<std::string> frames;
-        std::string body;
-        for (std::string_view part :
-             {std::string_view(stream).substr(0, cut), std::string_view(stream).substr(cut)}) {
-            feedBytes(reader, part);
-            for (FrameStatus s; (s = nextFrame(reader, &body)) != FrameStatus::NeedMore;) {
-                frames.push_back((s == FrameStatus::Frame ? "frame " : "fault ") + body);
-            }
-        }
-        EXPECT_EQ(frames,
-                  (std::vector<std::string>{"frame {\"a\":1}",
-                                            "fault no valid Content-Length header", "frame []"}))
-            << "cut at " << cut;
-    }
 }
 
 TEST(LspDocument, ConvertsColumns) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the VS Code extension and packages it with @vscode/vsce into a temporary directory,
-# lists the package's files, and checks them: exactly the files the extension needs (no
-# sources, tests or node_modules), and a size under a limit. Needs the npm packages of
-# scripts/install-editor-deps.
+# Builds the VS Code extension and packages it with @vscode/vsce, as its `npm run package`
+# does, into a temporary directory; lists the package's files, and checks them: no warning
+# from the packer (which would ask whether to go on), exactly the files the extension needs
+# (no sources, tests or node_modules), the project's licence, and a size under a limit. Needs
+# the npm packages of scripts/install-editor-deps.
 #   package-vsix.sh EXTENSION_DIR
 set -u
 dir=$1
@@ -10,10 +11,13 @@ cd "$dir" || exit 1
 [ -d node_modules ] || { echo "run scripts/install-editor-deps first"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-npm run --silent build > "$work/log" 2>&1 || { cat "$work/log"; exit 1; }
-npx --no-install vsce package --no-dependencies --skip-license --allow-missing-repository \
-    --out "$work/tavro.vsix" > "$work/log" 2>&1 || { cat "$work/log"; exit 1; }
+# A second --out, after the script's own, is the one the packer takes.
+npm run --silent package -- --out "$work/tavro.vsix" < /dev/null > "$work/log" 2>&1 ||
+    { cat "$work/log"; exit 1; }
 status=0
+if grep -iE 'warn|continue\?' "$work/log"; then
+    echo "vsce warns when it packs the extension"; status=1
+fi
 
 python3 - "$work/tavro.vsix" > "$work/files" <<'PY'
 import sys, zipfile
@@ -23,6 +27,7 @@ PY
 echo "tavro.vsix:"; sed 's/^/  /' "$work/files"
 expected="[Content_Types].xml
 extension.vsixmanifest
+extension/LICENSE.txt
 extension/dist/extension.js
 extension/language-configuration.json
 extension/package.json
@@ -32,6 +37,15 @@ extension/syntaxes/tavro.tmLanguage.json"
 if [ "$(cat "$work/files")" != "$expected" ]; then
     echo "the package's files differ from:"; echo "$expected"; status=1
 fi
+
+python3 - "$work/tavro.vsix" ../../LICENSE <<'PY' || status=1
+import sys, zipfile
+packed = zipfile.ZipFile(sys.argv[1])
+if packed.read("extension/LICENSE.txt") != open(sys.argv[2], "rb").read():
+    sys.exit("extension/LICENSE.txt differs from the project's LICENSE")
+if b"<License>extension/LICENSE.txt</License>" not in packed.read("extension.vsixmanifest"):
+    sys.exit("the package's manifest does not name its licence")
+PY
 
 # The packed manifest contributes the language server's language and the debugger with the
 # launch attributes tavro-dap reads.

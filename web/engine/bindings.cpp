@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <string>
 
-#include "common/format.h"
-#include "driver/dump.h"
 #include "engine/engine.h"
 
 using namespace tavro;
@@ -68,29 +66,6 @@ void appendDiagnostic(std::string& json, const char* severity, int32_t line, int
     json += "},";
 }
 
-// Whether a line's statement is an instruction (its bytes are code) rather than a data word or
-// RES: the word after the optional label, cut to 7 characters, is a mnemonic.
-bool isInstructionLine(std::string_view line) {
-    size_t p = 0;
-    auto isAlnum = [&](size_t i) {
-        char c = line[i];
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    };
-    while (p < line.size() && isAlnum(p)) p++;  // the label, in the first column
-    while (p < line.size() && isBlank(line[p])) p++;
-    size_t start = p;
-    while (p < line.size() && isAlnum(p)) p++;
-    std::string word;
-    for (size_t i = start; i < p && i < start + MAX_NAME_LENGTH; i++) {
-        char c = line[i];
-        word += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-    }
-    for (const char* mnemonic : MNEMONIC_NAMES) {
-        if (word == mnemonic) return true;
-    }
-    return false;
-}
-
 // The program as JSON: whether it runs, its size, every diagnostic and warning, the labels and
 // each line's bytes (address, size, 1 for code or 2 for data).
 std::string describeProgram(const Program& p) {
@@ -129,7 +104,8 @@ std::string describeProgram(const Program& p) {
     json += "],\"lines\":[";
     for (size_t i = 0; i < p.lines.size(); i++) {
         const LineMap& line = p.lines[i];
-        int kind = line.size == 0 ? 0 : isInstructionLine(lineText(p, static_cast<int32_t>(i + 1))) ? 1 : 2;
+        LineKind lineKindHere = lineKind(p, static_cast<int32_t>(i + 1));
+        int kind = lineKindHere == LineKind::Nothing ? 0 : lineKindHere == LineKind::Instruction ? 1 : 2;
         json += "[" + std::to_string(line.address) + "," + std::to_string(line.size) + "," +
                 std::to_string(kind) + "],";
     }
@@ -212,29 +188,14 @@ EMSCRIPTEN_KEEPALIVE int tavro_run(Session* s, double budget) {
     return static_cast<int>(run(s->machine, static_cast<uint64_t>(budget)));
 }
 
-// Where a CALL at ip returns to (the address after it), or -1 when ip is not at a CALL.
-EMSCRIPTEN_KEEPALIVE int32_t tavro_call_return(Session* s) {
-    const MachineState& state = s->machine.state;
-    if (state.ip + 1 >= MEMORY_SIZE || static_cast<int32_t>(state.ip) >= state.codeSize) return -1;
-    return opcodeField(state.memory[state.ip]) == CALL ? static_cast<int32_t>(state.ip) + 2 : -1;
+// Starts a step over at ip (see beginStepOver): 1 when ip is at a CALL and the runs that follow
+// go on until it has returned, coming back with Stepped; 0 when one step is the step over.
+EMSCRIPTEN_KEEPALIVE int tavro_begin_step_over(Session* s) {
+    return beginStepOver(s->machine) ? 1 : 0;
 }
 
-// Steps through a called subroutine, at most budget steps, until ip is back at returnIp with DX
-// at stackTop (reported as Stepped), the program stops, or ip reaches an armed breakpoint.
-// Single steps and not a breakpoint: a student's own breakpoint at returnIp stays theirs.
-EMSCRIPTEN_KEEPALIVE int tavro_step_over(Session* s, double budget, uint32_t returnIp,
-                                         int32_t stackTop) {
-    Machine& m = s->machine;
-    for (uint64_t i = 0; i < static_cast<uint64_t>(budget); i++) {
-        StopReason reason = step(m);
-        if (reason != StopReason::Stepped) return static_cast<int>(reason);
-        if (m.state.ip == returnIp && m.state.regs[DX] == stackTop) return static_cast<int>(reason);
-        if (m.state.ip < MEMORY_SIZE && m.breakpoints[m.state.ip] != 0) {
-            return static_cast<int>(StopReason::Breakpoint);
-        }
-    }
-    return static_cast<int>(StopReason::Budget);
-}
+// Drops a step over in progress (the page's Stop, or another command).
+EMSCRIPTEN_KEEPALIVE void tavro_end_step_goal(Session* s) { endStepGoal(s->machine); }
 
 // Steps back n steps; returns how many it could.
 EMSCRIPTEN_KEEPALIVE double tavro_undo(Session* s, double n) {

@@ -2,10 +2,13 @@
 // click on a line number or the gutter toggles one), the line about to execute, and the
 // assembler's messages inline. Breakpoints live in the editor's state, so they move with the
 // lines they sit on as the text is edited.
-import { defaultKeymap, history, historyKeymap, indentWithTab, insertNewline } from '@codemirror/commands';
-import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
+import {
+  acceptCompletion, autocompletion, closeCompletion, moveCompletionSelection, startCompletion,
+} from '@codemirror/autocomplete';
+import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
+import { HighlightStyle, StreamLanguage, indentUnit, syntaxHighlighting } from '@codemirror/language';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
-import { EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
+import { EditorSelection, EditorState, Prec, RangeSet, StateEffect, StateField } from '@codemirror/state';
 import {
   Decoration, EditorView, GutterMarker, drawSelection, gutter, highlightActiveLine,
   highlightActiveLineGutter, keymap, lineNumbers,
@@ -57,6 +60,66 @@ const tavroHighlight = HighlightStyle.define([
   { tag: tags.punctuation, class: 'tok-punctuation' },
 ]);
 
+// ---- typing ----
+
+// The blanks that start a new line after text: the statement column of the line, that is its
+// leading blanks, or after a label the label's width and the blanks that follow it.
+export function indentAfter(text) {
+  const [, label = '', blanks] = /^([A-Za-z][A-Za-z0-9]*:?)?([ \t]*)/.exec(text);
+  if (!label) return blanks;
+  if (!blanks) return '';
+  return blanks.includes('\t') ? '\t' : ' '.repeat(label.length + blanks.length);
+}
+
+// Enter: a new line that starts at the statement column of the line above.
+function newlineKeepingIndent(view) {
+  const { state } = view;
+  view.dispatch(state.update(state.changeByRange((range) => {
+    const line = state.doc.lineAt(range.from);
+    const insert = state.lineBreak + indentAfter(line.text.slice(0, range.from - line.from));
+    return { changes: { from: range.from, to: range.to, insert }, range: EditorSelection.cursor(range.from + insert.length) };
+  }), { scrollIntoView: true, userEvent: 'input' }));
+  return true;
+}
+
+// Completion: a mnemonic (or RES) where a statement starts, a register, a label or RANDOM in
+// an operand; nothing in a label's column or a comment.
+function complete(context) {
+  const word = context.matchBefore(/[A-Za-z][A-Za-z0-9]*/);
+  if (!word && !context.explicit) return null;
+  const from = word ? word.from : context.pos;
+  const line = context.state.doc.lineAt(context.pos);
+  const before = line.text.slice(0, from - line.from);
+  if (from === line.from || before.includes(';')) return null;
+  if (/^([A-Za-z][A-Za-z0-9]*:?)?[ \t]+$/.test(before)) {
+    return { from, options: [...MNEMONICS, 'RES'].map((label) => ({ label, type: 'keyword' })), validFor: /^[A-Za-z0-9]*$/ };
+  }
+  const labels = new Set();
+  for (let n = 1; n <= context.state.doc.lines; n++) {
+    const label = /^[A-Za-z][A-Za-z0-9]*/.exec(context.state.doc.line(n).text)?.[0];
+    if (label && n !== line.number && !MNEMONICS.has(key(label)) && !REGISTERS.has(key(label))) labels.add(label);
+  }
+  return {
+    from,
+    options: [
+      ...[...REGISTERS].map((label) => ({ label, type: 'variable', detail: 'register' })),
+      ...[...labels].map((label) => ({ label, type: 'constant', detail: 'label' })),
+      { label: 'RANDOM', type: 'constant', detail: 'the random port' },
+    ],
+    validFor: /^[A-Za-z0-9]*$/,
+  };
+}
+
+// Tab takes the chosen completion (Enter always starts a line), the arrows choose, Escape
+// closes, Ctrl+Space asks.
+const completionKeys = Prec.highest(keymap.of([
+  { key: 'Tab', run: acceptCompletion },
+  { key: 'ArrowDown', run: moveCompletionSelection(true) },
+  { key: 'ArrowUp', run: moveCompletionSelection(false) },
+  { key: 'Escape', run: closeCompletion },
+  { key: 'Ctrl-Space', run: startCompletion },
+]));
+
 // ---- breakpoints ----
 
 const toggleBreakpoint = StateEffect.define({ map: (pos, mapping) => mapping.mapPos(pos) });
@@ -71,10 +134,23 @@ const breakpointMarker = new (class extends GutterMarker {
   }
 })();
 
+// Drops the breakpoints whose whole line a transaction deletes (a line removed, a program
+// replaced), then moves the rest with the text.
+function mapBreakpoints(set, transaction) {
+  if (!transaction.docChanged) return set;
+  const doc = transaction.startState.doc;
+  const deleted = [];
+  transaction.changes.iterChangedRanges((fromA, toA) => { if (toA > fromA) deleted.push([fromA, toA]); });
+  if (deleted.length > 0) {
+    set = set.update({ filter: (from) => !deleted.some(([a, b]) => a <= from && b >= doc.lineAt(from).to) });
+  }
+  return set.map(transaction.changes);
+}
+
 const breakpoints = StateField.define({
   create: () => RangeSet.empty,
   update(set, transaction) {
-    set = set.map(transaction.changes);
+    set = mapBreakpoints(set, transaction);
     for (const effect of transaction.effects) {
       if (!effect.is(toggleBreakpoint)) continue;
       let present = false;
@@ -95,18 +171,19 @@ export function breakpointLines(view) {
   return [...lines].sort((a, b) => a - b);
 }
 
-// Toggles the breakpoint on a 1-based line.
-export function toggleBreakpointAt(view, lineNumber) {
-  const line = view.state.doc.line(lineNumber);
-  view.dispatch({ effects: toggleBreakpoint.of(line.from) });
+// A click on a line number removes its breakpoint, or asks place(line) where the new one goes
+// (a 1-based line, or 0 for nowhere).
+function gutterClicks(place) {
+  return {
+    mousedown(view, block) {
+      let present = false;
+      view.state.field(breakpoints).between(block.from, block.from, () => { present = true; });
+      const target = present ? view.state.doc.lineAt(block.from).number : place(view.state.doc.lineAt(block.from).number);
+      if (target > 0) view.dispatch({ effects: toggleBreakpoint.of(view.state.doc.line(target).from) });
+      return true;
+    },
+  };
 }
-
-const onGutterMouseDown = {
-  mousedown(view, line) {
-    view.dispatch({ effects: toggleBreakpoint.of(line.from) });
-    return true;
-  },
-};
 
 // ---- the line about to execute ----
 
@@ -144,6 +221,7 @@ const encoder = new TextEncoder();
 
 // The character offset in text of a byte offset in its UTF-8 form (the assembler counts bytes).
 function charOffset(text, byteOffset) {
+  if (/^[\0-\x7f]*$/.test(text)) return Math.min(byteOffset, text.length);
   let bytes = 0;
   let i = 0;
   for (const ch of text) {
@@ -154,10 +232,18 @@ function charOffset(text, byteOffset) {
   return i;
 }
 
-// Shows the assembler's diagnostics inline: each with its exact message and the hint for it.
-export function showDiagnostics(view, diagnostics, hintFor) {
+const WINDOW_LINES = 100;  // lines on each side of the view whose messages the editor holds
+const windows = new WeakMap();  // view: { diagnostics, hintFor, first, last } as last shown
+
+// Hands the editor the messages on the lines in and around its view: a program with thousands
+// of errors would otherwise cost the editor a long stall at every answer of the assembler.
+function showWindow(view) {
+  const shown = windows.get(view);
   const doc = view.state.doc;
-  const inline = diagnostics.filter((d) => d.line >= 1 && d.line <= doc.lines).map((d) => {
+  const first = doc.lineAt(view.viewport.from).number - WINDOW_LINES;
+  const last = doc.lineAt(view.viewport.to).number + WINDOW_LINES;
+  Object.assign(shown, { first, last });
+  const inline = shown.diagnostics.filter((d) => d.line >= Math.max(first, 1) && d.line <= Math.min(last, doc.lines)).map((d) => {
     const line = doc.line(d.line);
     let from = line.from;
     let to = line.to;
@@ -177,7 +263,7 @@ export function showDiagnostics(view, diagnostics, hintFor) {
         message.textContent = d.message;
         const hint = document.createElement('div');
         hint.className = 'hint';
-        hint.textContent = hintFor(d);
+        hint.textContent = shown.hintFor(d);
         box.append(message, hint);
         return box;
       },
@@ -186,10 +272,31 @@ export function showDiagnostics(view, diagnostics, hintFor) {
   view.dispatch(setDiagnostics(view.state, inline));
 }
 
+// Shows the assembler's diagnostics inline: each with its exact message and the hint for it.
+export function showDiagnostics(view, diagnostics, hintFor) {
+  windows.set(view, { diagnostics, hintFor, first: 0, last: 0 });
+  showWindow(view);
+}
+
+// After a scroll, the messages around the new view, once it leaves what the editor holds.
+function followView(update) {
+  const shown = windows.get(update.view);
+  if (!shown || !update.viewportChanged || shown.diagnostics.length === 0) return;
+  const doc = update.state.doc;
+  const top = doc.lineAt(update.view.viewport.from).number;
+  const bottom = doc.lineAt(update.view.viewport.to).number;
+  if (top - shown.first >= WINDOW_LINES / 2 && shown.last - bottom >= WINDOW_LINES / 2) return;
+  if (top <= 1 && bottom >= doc.lines) return;
+  setTimeout(() => { if (windows.get(update.view) === shown) showWindow(update.view); });
+}
+
 // Makes the editor in parent; onChange(view) follows every edit of the text, onBreakpoints(view)
-// every change of the breakpoints.
-export function createEditor(parent, { text, onChange, onBreakpoints }) {
+// every change of the breakpoints, and placeBreakpoint(line) says where a breakpoint asked for
+// on a line goes (a 1-based line, 0 for nowhere).
+export function createEditor(parent, { text, onChange, onBreakpoints, placeBreakpoint = (line) => line }) {
+  const onGutterMouseDown = gutterClicks(placeBreakpoint);
   const listener = EditorView.updateListener.of((update) => {
+    followView(update);
     if (update.docChanged) onChange(update.view);
     const moved = update.transactions.some((t) => t.effects.some((e) => e.is(toggleBreakpoint)));
     if (moved || (update.docChanged && update.state.field(breakpoints).size > 0)) onBreakpoints(update.view);
@@ -215,9 +322,13 @@ export function createEditor(parent, { text, onChange, onBreakpoints }) {
         highlightActiveLineGutter(),
         tavroLanguage,
         syntaxHighlighting(tavroHighlight),
-        // Enter starts the new line in the first column: a label must stand there, so the
-        // editor does not copy the indentation of the line above.
-        keymap.of([{ key: 'Enter', run: insertNewline }, ...defaultKeymap, ...historyKeymap, indentWithTab]),
+        // Statements stand at a column of eight: Tab indents to the next, Backspace in the
+        // leading blanks goes back one, and Enter keeps the column of the line above (a label
+        // goes back to the first column with Backspace or Home).
+        indentUnit.of('        '),
+        autocompletion({ override: [complete], defaultKeymap: false, icons: false, interactionDelay: 0 }),
+        completionKeys,
+        keymap.of([{ key: 'Enter', run: newlineKeepingIndent }, ...defaultKeymap, ...historyKeymap, indentWithTab]),
         EditorView.contentAttributes.of({ 'data-testid': 'editor', 'aria-label': 'Program source', tabindex: '0' }),
         listener,
       ],

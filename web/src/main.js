@@ -6,11 +6,14 @@ import examples from 'tavro:examples';
 
 import hints from '../../docs/hints.json';
 import { breakpointLines, createEditor, markExecuting, showDiagnostics } from './editor.js';
+import { createMemoryTable } from './memtable.js';
+import { createNotice } from './notice.js';
 import { createMemoryMap, createRegisters, createStream } from './panels.js';
-import { decodeProgram, encodeProgram } from './share.js';
+import { encodeProgram, readLink } from './share.js';
 import { STATUS_TEXTS } from './session.js';
 
 const ASSEMBLE_DELAY_MS = 150;
+const EMPTY_PROGRAM = 'The program is empty: write one, or choose an example.';
 const byTestId = (id) => document.querySelector(`[data-testid="${id}"]`);
 const store = {
   get: (key) => { try { return localStorage.getItem(key); } catch { return null; } },
@@ -29,71 +32,170 @@ let engineReady = false;
 
 const hintFor = (d) => hints[d.key] ?? '';
 
+let assembled = { version: -1, program: null };  // the worker's latest answer to 'assemble'
+
+// Assembles the program as it now stands, for its messages; a machine that has not run yet is
+// made anew from it, so the status and the messages panel follow the program as it is.
 function assembleSoon() {
   clearTimeout(assembleTimer);
   assembleTimer = setTimeout(() => {
+    assembleTimer = 0;
     version += 1;
-    if (engineReady) send('assemble', { source: source(), version });
+    if (!engineReady) return;
+    send('assemble', { source: source(), version });
+    if (mode === 'idle' || mode === 'refused') {
+      machineSource = source();
+      send('reset', { source: machineSource });
+    }
   }, ASSEMBLE_DELAY_MS);
 }
 
-const initialText = decodeProgram(location.hash) ?? store.get('tavro.source') ?? examples[0].text;
+// The program as assembled from the text now in the editor, or undefined while that is not
+// known yet (null: the text is empty).
+const currentProgram = () => (assembleTimer === 0 && assembled.version === version ? assembled.program : undefined);
+
+// Where a breakpoint asked for on a line goes: that line when it holds an instruction, else the
+// next one that does; the notice says why it moved or was not set.
+function placeBreakpoint(line) {
+  const program = currentProgram();
+  if (program === undefined) return line;
+  const isCode = (n) => program?.lines[n - 1]?.[2] === 1;
+  if (isCode(line)) return line;
+  let next = line + 1;
+  while (program && next <= program.lines.length && !isCode(next)) next += 1;
+  if (!program || next > program.lines.length) {
+    notice.show(`Line ${line} holds no instruction and none follows it: no breakpoint was set.`);
+    return 0;
+  }
+  if (breakpointLines(editor).includes(next)) {
+    notice.show(`Line ${line} holds no instruction; the next instruction, on line ${next}, has a breakpoint already.`);
+    return 0;
+  }
+  notice.show(`Line ${line} holds no instruction: the breakpoint is on line ${next}, the next instruction.`);
+  return next;
+}
+
+const notice = createNotice(byTestId('notice'));
+const exampleNamed = (name) => examples.find((e) => e.name === name);
+// Work is a program the student wrote or changed: not empty, and not an example as it stands.
+const isWork = (text) => text.trim() !== '' && !examples.some((e) => e.text === text);
+
+// The work the page had; a program from a link replaces it in the editor, and the work stays
+// one click away in the notice.
+const storedWork = store.get('tavro.source');
 const editor = createEditor(document.getElementById('editor'), {
-  text: initialText,
+  text: storedWork ?? examples[0].text,
   onChange() {
     assembleSoon();
     showStatus();
+    forgetExampleIfEdited();
     clearTimeout(saveTimer);
-    saveTimer = setTimeout(() => store.set('tavro.source', source()), 500);
+    saveTimer = setTimeout(saveWork, 500);
   },
   onBreakpoints(view) {
     send('breakpoints', { lines: breakpointLines(view) });
   },
+  placeBreakpoint: (line) => placeBreakpoint(line),
 });
 const source = () => editor.state.doc.toString();
 performance.mark('tavro-editor-ready');  // the editor takes typing from here (bench/playground)
 
+function saveWork() {
+  clearTimeout(saveTimer);
+  store.set('tavro.source', source());
+}
+
+// Replaces the whole program (its breakpoints go with it) and makes a machine for it.
 function setSource(text) {
   editor.dispatch({ changes: { from: 0, to: editor.state.doc.length, insert: text } });
-  send('reset', { source: text });
+  saveWork();
+  if (engineReady) send('reset', { source: text });
   machineSource = text;
+}
+
+// Opens a link's program once: the address bar loses the link, so a reload shows the latest
+// work, and work that the program replaced is offered back.
+function openLink(link) {
+  history.replaceState(null, '', location.pathname + location.search);
+  if (link.error) {
+    notice.show(link.error);
+    return;
+  }
+  const before = source();
+  if (link.text === before) return;
+  setSource(link.text);
+  fileName = '';
+  if (!isWork(before)) return;
+  notice.show('The link\'s program is now in the editor; the program you had is kept here.', {
+    label: 'Bring back the program you had',
+    run() {
+      setSource(before);
+      notice.show('Your program is back in the editor.', { label: 'Open the link\'s program again', run: () => setSource(link.text) });
+    },
+  });
 }
 
 const diagnosticsList = byTestId('diagnostics');
 
-function listDiagnostics(diagnostics, stderr) {
+const LIST_PAGE = 50;   // messages drawn at a time: the rest as the list is scrolled to its end
+let listMore = null;     // draws the next part of the list, while there is one
+
+function diagnosticItem(d) {
+  const item = document.createElement('li');
+  item.className = d.severity;
+  const jump = document.createElement('button');
+  jump.type = 'button';
+  const line = document.createElement('span');
+  line.className = 'line';
+  line.textContent = `line ${d.line}`;
+  const message = document.createElement('span');
+  message.className = 'message';
+  message.textContent = d.message;
+  jump.append(line, message);
+  jump.addEventListener('click', () => {
+    if (d.line < 1 || d.line > editor.state.doc.lines) return;
+    const at = editor.state.doc.line(d.line).from;
+    editor.dispatch({ selection: { anchor: at }, scrollIntoView: true });
+    editor.focus();
+  });
+  const hint = document.createElement('span');
+  hint.className = 'hint';
+  hint.textContent = hintFor(d);
+  item.append(jump, hint);
+  return item;
+}
+
+// Lists the messages under the editor, LIST_PAGE at a time: a program with thousands of errors
+// must not stall typing while its list is drawn.
+function listDiagnostics(diagnostics, empty) {
   if (diagnostics.length === 0) {
     const item = document.createElement('li');
     item.className = 'clean';
-    item.textContent = stderr || 'No errors.';
+    item.textContent = empty ? EMPTY_PROGRAM : 'No errors.';
     diagnosticsList.replaceChildren(item);
+    listMore = null;
     return;
   }
-  diagnosticsList.replaceChildren(...diagnostics.map((d) => {
-    const item = document.createElement('li');
-    item.className = d.severity;
-    const jump = document.createElement('button');
-    jump.type = 'button';
-    const line = document.createElement('span');
-    line.className = 'line';
-    line.textContent = `line ${d.line}`;
-    const message = document.createElement('span');
-    message.className = 'message';
-    message.textContent = d.message;
-    jump.append(line, message);
-    jump.addEventListener('click', () => {
-      if (d.line < 1 || d.line > editor.state.doc.lines) return;
-      const at = editor.state.doc.line(d.line).from;
-      editor.dispatch({ selection: { anchor: at }, scrollIntoView: true });
-      editor.focus();
-    });
-    const hint = document.createElement('span');
-    hint.className = 'hint';
-    hint.textContent = hintFor(d);
-    item.append(jump, hint);
-    return item;
-  }));
+  const more = document.createElement('li');
+  more.className = 'more';
+  let drawn = 0;
+  listMore = () => {
+    const part = diagnostics.slice(drawn, drawn + LIST_PAGE).map(diagnosticItem);
+    drawn += part.length;
+    more.textContent = `${(diagnostics.length - drawn).toLocaleString('en')} more below: scroll on`;
+    more.before(...part);
+    if (drawn === diagnostics.length) {
+      more.remove();
+      listMore = null;
+    }
+  };
+  diagnosticsList.replaceChildren(more);
+  listMore();
 }
+diagnosticsList.addEventListener('scroll', () => {
+  const { scrollTop, clientHeight, scrollHeight } = diagnosticsList;
+  if (listMore && scrollTop + clientHeight >= scrollHeight - 40) listMore();
+});
 
 // ---- the machine's panels ----
 
@@ -103,6 +205,20 @@ const stderrStream = createStream(byTestId('stderr'));
 const memoryMap = createMemoryMap(byTestId('memory-map'), document.getElementById('memory-cell'),
   document.getElementById('tooltip'), byTestId('stack'),
   (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
+const memoryTable = createMemoryTable(byTestId('memory-table'),
+  (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
+const followIp = byTestId('memory-follow');
+let tableFresh = false;  // a new machine came while the table was not drawn
+byTestId('memory-map').addEventListener('pick', ({ detail }) => {
+  followIp.checked = false;
+  memoryTable.show(detail);
+});
+byTestId('memory-goto').addEventListener('change', (event) => {
+  const address = Number(event.target.value);
+  if (!Number.isInteger(address) || address < 0 || address > 4095) return;
+  followIp.checked = false;
+  memoryTable.show(address);
+});
 const traceView = byTestId('trace');
 const traceNext = byTestId('trace-next');
 const statusLine = byTestId('status');
@@ -116,12 +232,15 @@ let updates = 0;           // updates received; the page marks the last one draw
 
 // "in 0.31 s, 323 million steps a second" for a stretch of running long enough to say.
 function speed(stretch) {
-  if (!stretch || stretch.ms < 50) return '';
+  if (!stretch || stretch.ms < 50 || stretch.steps < 1_000_000) return '';
   return ` in ${(stretch.ms / 1000).toFixed(2)} s, ${Math.round(stretch.steps / stretch.ms / 1000)} million steps a second`;
 }
 
+// "1 step", "2 steps".
+const countSteps = (n) => `${n.toLocaleString('en')} ${n === 1 ? 'step' : 'steps'}`;
+
 function describeMode(update) {
-  const steps = `${update.state.steps.toLocaleString('en')} steps${speed(update.stretch)}`;
+  const steps = `${countSteps(update.state.steps)}${speed(update.stretch)}`;
   switch (update.mode) {
     case 'idle': return `Ready at the start. ${update.note}`;
     case 'running': return `Running… ${steps}`;
@@ -152,6 +271,10 @@ function draw() {
   stderrStream.show(running);
   registers.draw(update.state);
   memoryMap.draw(update, update.fresh);
+  // The table is drawn at rest only: while a run goes on it would change faster than it reads.
+  if (!running) memoryTable.draw(update, update.fresh || tableFresh);
+  tableFresh = running && (tableFresh || update.fresh);
+  if (followIp.checked && !running) memoryTable.show(update.state.ip);
   traceView.textContent = update.trace;
   traceView.scrollTop = traceView.scrollHeight;
   traceNext.textContent = update.next ? `next: ${update.next}` : '';
@@ -198,12 +321,13 @@ function onUpdate(update) {
 worker.onmessage = ({ data }) => {
   if (data.type === 'update') onUpdate(data);
   if (data.type === 'program' && data.version === version) {
+    assembled = { version: data.version, program: data.program };
     showDiagnostics(editor, data.program?.diagnostics ?? [], hintFor);
-    listDiagnostics(data.program?.diagnostics ?? [], data.program ? '' : data.stderr.trim());
+    listDiagnostics(data.program?.diagnostics ?? [], !data.program);
   }
   if (data.type === 'ready') {
     engineReady = true;
-    send('limit', { steps: Number(byTestId('step-limit').value) });
+    send('limit', { steps: stepLimit });
     send('breakpoints', { lines: breakpointLines(editor) });
     send('reset', { source: source() });
     machineSource = source();
@@ -269,9 +393,22 @@ inputBox.addEventListener('keydown', (event) => {
 });
 byTestId('input-end').addEventListener('click', () => send('endInput'));
 
+// The step limit takes a whole number from 1; anything else is refused where it was typed, and
+// the limit stays as it was.
+let stepLimit = Number(byTestId('step-limit').value);
 byTestId('step-limit').addEventListener('change', (event) => {
-  const steps = Math.floor(Number(event.target.value));
-  if (steps >= 1) send('limit', { steps });
+  const field = event.target;
+  const steps = field.value.trim() === '' ? NaN : Number(field.value);
+  const error = byTestId('step-limit-error');
+  if (Number.isSafeInteger(steps) && steps >= 1) {
+    stepLimit = steps;
+    field.removeAttribute('aria-invalid');
+    error.textContent = '';
+    send('limit', { steps });
+  } else {
+    field.setAttribute('aria-invalid', 'true');
+    error.textContent = `Not a step limit: give a whole number from 1. The limit stays ${countSteps(stepLimit)}.`;
+  }
 });
 document.getElementById('hex').addEventListener('change', (event) => registers.setHex(event.target.checked));
 
@@ -284,14 +421,66 @@ for (const example of examples) {
   option.textContent = example.name.replace(/\.tas$/, '');
   exampleMenu.append(option);
 }
+let chosenExample = '';  // the menu's choice, while the editor holds that example unchanged
 exampleMenu.addEventListener('change', () => {
-  const example = examples.find((e) => e.name === exampleMenu.value);
-  if (example) setSource(example.text);
+  const example = exampleNamed(exampleMenu.value);
+  if (!example) return;
+  if (isWork(source()) && !confirm(`Replace your program with the example ${example.name}? Your changes would be lost.`)) {
+    exampleMenu.value = chosenExample;
+    return;
+  }
+  chosenExample = example.name;
+  fileName = '';
+  setSource(example.text);
 });
 
+// After an edit the program is no longer the example the menu names.
+function forgetExampleIfEdited() {
+  if (chosenExample && source() !== exampleNamed(chosenExample).text) {
+    chosenExample = '';
+    exampleMenu.value = '';
+  }
+}
+chosenExample = examples.find((e) => e.text === source())?.name ?? '';
+exampleMenu.value = chosenExample;
+
+// Open reads a file from the student's computer into the editor, after asking as an example
+// does; the download then takes the file's name.
+const MAX_FILE = 1 << 20;  // bytes of a file that Open reads
+let fileName = '';
+const fileInput = document.getElementById('open-file');
+byTestId('open').addEventListener('click', () => fileInput.click());
+fileInput.addEventListener('change', async () => {
+  const file = fileInput.files[0];
+  fileInput.value = '';
+  if (!file) return;
+  if (file.size > MAX_FILE) {
+    notice.show(`${file.name} is over 1 MiB: it was not opened.`);
+    return;
+  }
+  let text;
+  try {
+    text = new TextDecoder('utf-8', { fatal: true, ignoreBOM: true }).decode(await file.arrayBuffer());
+  } catch {
+    notice.show(`${file.name} is not UTF-8 text: it was not opened.`);
+    return;
+  }
+  if (text !== source() && isWork(source()) && !confirm(`Replace your program with ${file.name}? Your changes would be lost.`)) return;
+  setSource(text);
+  chosenExample = '';
+  exampleMenu.value = '';
+  fileName = file.name;
+});
+
+// Share shows the link and copies it; the address bar stays as it is, so that a reload shows
+// the latest work and not the program as it was shared.
 byTestId('share').addEventListener('click', () => {
-  const link = `${location.origin}${location.pathname}${encodeProgram(source())}`;
-  history.replaceState(null, '', link);
+  const fragment = encodeProgram(source());
+  if (!fragment) {
+    notice.show('The program is too large for a link: use Download instead.');
+    return;
+  }
+  const link = `${location.origin}${location.pathname}${fragment}`;
   const field = byTestId('share-link');
   field.value = link;
   field.closest('.share-row').hidden = false;
@@ -300,17 +489,35 @@ byTestId('share').addEventListener('click', () => {
 });
 
 window.addEventListener('hashchange', () => {
-  const text = decodeProgram(location.hash);
-  if (text !== null && text !== source()) setSource(text);
+  const link = readLink(location.hash);
+  if (link) openLink(link);
 });
+const initialLink = readLink(location.hash);
+if (initialLink) openLink(initialLink);
 
 byTestId('download').addEventListener('click', () => {
   const url = URL.createObjectURL(new Blob([source()], { type: 'text/plain' }));
   const link = document.createElement('a');
   link.href = url;
-  link.download = exampleMenu.value ? exampleMenu.value.replace(/^errors\//, '') : 'program.tas';
+  link.download = chosenExample ? chosenExample.replace(/^errors\//, '') : fileName || 'program.tas';
   link.click();
   setTimeout(() => URL.revokeObjectURL(url), 1000);
+});
+
+// ---- help ----
+
+const reference = byTestId('reference');
+const helpButton = byTestId('help');
+function showHelp(open) {
+  reference.hidden = !open;
+  helpButton.setAttribute('aria-expanded', String(open));
+  if (open) reference.focus();
+}
+reference.tabIndex = -1;
+helpButton.addEventListener('click', () => showHelp(reference.hidden));
+byTestId('help-close').addEventListener('click', () => {
+  showHelp(false);
+  helpButton.focus();
 });
 
 // ---- readability ----

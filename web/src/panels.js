@@ -55,26 +55,76 @@ export function createRegisters(root) {
 
 // ---- output streams ----
 
+// The text a stream panel shows: all of text, or, when its start is cut (dropped characters
+// before it, or only the tail shown while running), a line saying so and then the text from
+// the next whole line, within STREAM_LIMIT characters in all.
+export function visibleText(text, dropped, running) {
+  const from = running && text.length > RUNNING_TAIL ? text.length - RUNNING_TAIL : 0;
+  if (dropped === 0 && from === 0) return text;
+  const MARKER_ROOM = 100;  // characters given up for the marker line
+  const after = from + (dropped > 0 ? MARKER_ROOM : 0);
+  const newline = text.indexOf('\n', after);
+  const start = newline < 0 ? Math.min(after, text.length) : newline + 1;
+  const hidden = (dropped + start).toLocaleString('en');
+  const marker = running
+    ? `[${hidden} earlier characters not shown while the program runs]`
+    : `[${hidden} earlier characters dropped: the panel keeps the latest ${STREAM_LIMIT.toLocaleString('en')}]`;
+  return `${marker}\n${text.slice(start)}`;
+}
+
+const CHUNK_LINES = 200;  // lines in each block of a stream panel
+
+// Writes text into element as blocks of CHUNK_LINES lines, each rewritten only when its text
+// changed. The browser lays out only the blocks in view (content-visibility), and is told each
+// block's height from its line count, so a panel of 200,000 characters stays cheap to redraw.
+function writeChunks(element, text) {
+  const chunks = [];
+  for (let at = 0; at < text.length;) {
+    let end = at;
+    for (let n = 0; n < CHUNK_LINES && end < text.length; n++) {
+      const newline = text.indexOf('\n', end);
+      end = newline < 0 ? text.length : newline + 1;
+    }
+    chunks.push(text.slice(at, end));
+    at = end;
+  }
+  const blocks = [...element.children];
+  for (const [i, chunk] of chunks.entries()) {
+    let block = blocks[i];
+    if (!block) {
+      block = document.createElement('div');
+      block.className = 'chunk';
+      element.append(block);
+    }
+    if (block.textContent !== chunk) {
+      block.textContent = chunk;
+      const lines = chunk.split('\n').length - (chunk.endsWith('\n') ? 1 : 0);
+      block.style.containIntrinsicBlockSize = `auto ${lines * 1.4}em`;
+    }
+  }
+  for (const block of blocks.slice(chunks.length)) block.remove();
+}
+
 // A panel that holds the latest STREAM_LIMIT characters of a stream. Chunks come with the
 // offset where they start, so a step back (which makes the stream shorter) cuts it first; the
 // text is written to the page at most once a frame (show), however fast chunks come.
 export function createStream(element) {
-  const node = document.createTextNode('');
-  element.replaceChildren(node);
   let text = '';
   let dropped = 0;  // characters cut from the front to stay within the limit
   let changed = false;
   let shownRunning = false;
 
-  return {
+  const stream = {
     clear(initial = '') {
-      text = initial;
+      text = '';
       dropped = 0;
-      changed = true;
+      stream.apply(0, initial);
     },
     apply(at, chunk) {
       const keep = at - dropped;
-      if (keep < 0) {
+      if (keep < 0 || keep > text.length) {
+        // Before the text held (a step back cut more than it holds) or after a gap (the worker
+        // sends only the latest characters): all before the chunk counts as dropped.
         text = '';
         dropped = at;
       } else if (keep < text.length) {
@@ -94,10 +144,11 @@ export function createStream(element) {
       changed = false;
       shownRunning = running;
       const wasAtEnd = running || element.scrollTop + element.clientHeight >= element.scrollHeight - 4;
-      node.data = running && text.length > RUNNING_TAIL ? text.slice(text.indexOf('\n', text.length - RUNNING_TAIL) + 1) : text;
+      writeChunks(element, visibleText(text, dropped, running));
       if (wasAtEnd) element.scrollTop = element.scrollHeight;
     },
   };
+  return stream;
 }
 
 // ---- memory ----
@@ -235,8 +286,12 @@ export function createMemoryMap(canvas, info, tooltip, stackList, sourceLine) {
     tooltip.style.top = `${event.pageY + 12}px`;
   });
   canvas.addEventListener('mouseleave', () => { tooltip.hidden = true; });
+  // A click (or Enter on the focused map) names its address to whoever listens for 'pick'.
+  const pick = (address) => canvas.dispatchEvent(new CustomEvent('pick', { detail: address }));
+  canvas.addEventListener('click', (event) => { if (cellAt(event) >= 0) pick(cellAt(event)); });
   canvas.addEventListener('keydown', (event) => {
     const moves = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -64, ArrowDown: 64 };
+    if (event.key === 'Enter') pick(cursor);
     if (!(event.key in moves)) return;
     event.preventDefault();
     cursor = (cursor + moves[event.key] + 4096) % 4096;

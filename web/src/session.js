@@ -56,9 +56,11 @@ export function openSession(module) {
     },
     step: () => module._tavro_step(session),
     run: (budget) => module._tavro_run(session, budget),
-    // Where a CALL at ip returns to, or -1 when ip is not at a CALL.
-    callReturn: () => module._tavro_call_return(session),
-    stepOver: (budget, returnIp, stackTop) => module._tavro_step_over(session, budget, returnIp, stackTop),
+    // Starts a step over: true at a CALL (the runs that follow go on until it has returned,
+    // then come back with STEPPED), false where one step is the step over.
+    beginStepOver: () => module._tavro_begin_step_over(session) === 1,
+    // Drops a step over in progress.
+    endStepGoal: () => module._tavro_end_step_goal(session),
     undo: (n) => module._tavro_undo(session, n),
     giveInput: (bytes) => withBytes(bytes, (p, n) => module._tavro_give_input(session, p, n)),
     endInput: () => module._tavro_end_input(session),

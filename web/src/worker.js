@@ -26,7 +26,6 @@ let breakLines = [];     // 1-based lines with a breakpoint
 let limit = 100_000_000; // steps one Run or Continue may take
 let runBudget = 0;       // steps left to this Run or Continue
 let sliceSteps = 1_000_000;
-let over = null;         // { returnIp, stackTop } while stepping over a CALL
 let note = '';
 let lastUpdate = 0;
 let generation = 0;      // counts machines made, so the page knows when to start its panels anew
@@ -58,13 +57,14 @@ function reset(source) {
   const typedAhead = session.state().steps === 0 ? earlyInput : [];
   earlyInput = [];
   const assembled = assembleSource(session, encoder.encode(source));
+  // An empty editor is no file that tavro could not read: the page says the program is empty.
+  const empty = source.length === 0;
   machine = {
     program: assembled.program,
     addressLine: assembled.program ? lineMap(assembled.program) : new Int32Array(4096),
-    assembly: decoder.decode(assembled.stderr),
+    assembly: empty ? '' : decoder.decode(assembled.stderr),
     refused: assembled.refused,
   };
-  over = null;
   waitingFor = null;
   note = '';
   generation += 1;
@@ -73,7 +73,7 @@ function reset(source) {
   session.reset({ seed: Math.floor(Date.now() / 1000), ...HISTORY });
   if (assembled.refused) {
     mode = 'refused';
-    note = 'The program has errors: nothing runs until they are fixed.';
+    note = empty ? 'The program is empty: write one, or choose an example.' : 'The program has errors: nothing runs until they are fixed.';
     return;
   }
   armBreakpoints();
@@ -125,7 +125,7 @@ function settle(reason, resumable) {
     case Stop.BUDGET:
       if (runBudget > 0) return schedule();
       mode = 'paused';
-      note = `Paused at the step limit (${limit.toLocaleString('en')} steps per run): Continue runs as many again.`;
+      note = `Paused at the step limit (${limit.toLocaleString('en')} ${limit === 1 ? 'step' : 'steps'} per run): Continue runs as many again.`;
       break;
     case Stop.ENDED: mode = 'ended'; note = ''; break;
     case Stop.BREAKPOINT: mode = 'paused'; note = 'Paused at a breakpoint.'; break;
@@ -156,9 +156,7 @@ function slice() {
   const budget = Math.min(sliceSteps, runBudget);
   const before = session.state().steps;
   const start = performance.now();
-  const reason = mode === 'running'
-    ? session.run(budget)
-    : session.stepOver(budget, over.returnIp, over.stackTop);
+  const reason = session.run(budget);  // a step over's end is the engine's to find
   const elapsed = performance.now() - start;
   runBudget -= session.state().steps - before;
   if (clock) clock.engineMs += elapsed;
@@ -174,6 +172,7 @@ yielder.port1.onmessage = slice;
 function start(kind) {
   if (machine.refused || mode === 'ended' || mode === 'running' || mode === 'over') return;
   if (mode === 'waiting') return update();
+  if (kind === 'running') session.endStepGoal();
   runBudget = limit;
   note = '';
   mode = kind;
@@ -194,12 +193,7 @@ function stepOnce() {
 
 function stepOver() {
   if (machine.refused || mode === 'ended' || mode === 'running' || mode === 'over') return;
-  const returnIp = session.callReturn();
-  if (returnIp < 0 || mode === 'waiting') return stepOnce();
-  over = { returnIp, stackTop: session.state().regs[3] };
-  // The CALL itself first: a breakpoint at the subroutine's entry then stops inside it.
-  const reason = session.step();
-  if (reason !== Stop.STEPPED) return settle(reason, 'paused');
+  if (mode === 'waiting' || !session.beginStepOver()) return stepOnce();
   start('over');
 }
 
@@ -258,6 +252,7 @@ const handlers = {
   stop() {
     if (mode !== 'running' && mode !== 'over') return;
     stopClock();
+    session.endStepGoal();
     mode = 'paused';
     note = 'Stopped.';
     update();

@@ -34,14 +34,15 @@ export async function startBrowser() {
 }
 
 // A fresh page (its own storage) at the playground, with source loaded through a link when
-// given; resolves once the engine is ready. Errors on the page fail the test that reads them.
-export async function openPage(env, { source, viewport = { width: 1400, height: 950 } } = {}) {
-  const context = await env.browser.newContext({ viewport });
+// given (or the raw fragment); resolves once the engine is ready. Errors on the page fail the
+// test that reads them.
+export async function openPage(env, { source, fragment, viewport = { width: 1400, height: 950 } } = {}) {
+  const context = await env.browser.newContext({ viewport, acceptDownloads: true });
   const page = await context.newPage();
   page.errors = [];
   page.on('pageerror', (error) => page.errors.push(error.message));
   page.on('console', (message) => { if (message.type() === 'error') page.errors.push(message.text()); });
-  await page.goto(`${env.origin}/${source === undefined ? '' : encodeProgram(source)}`);
+  await page.goto(`${env.origin}/${fragment ?? (source === undefined ? '' : encodeProgram(source))}`);
   await page.waitForSelector('body[data-ready="true"][data-drawn]');
   return page;
 }
@@ -102,3 +103,17 @@ export function traceStates(source, input = '') {
 }
 
 export const example = (name) => fs.readFileSync(path.join(ROOT, 'examples', name), 'latin1');
+
+// The program in the editor.
+export const editorText = async (page) => (await page.locator('.cm-line').allTextContents()).join('\n');
+
+// Replaces the program in the editor as typing would, and waits until the page has saved it.
+export async function typeProgram(page, source) {
+  await page.getByTestId('editor').fill(source);
+  await page.waitForFunction((text) => localStorage.getItem('tavro.source') === text, source);
+}
+
+// Clicks the line number of a 1-based line.
+export const clickLineNumber = (page, line) =>
+  page.locator('.cm-lineNumbers .cm-gutterElement', { hasText: new RegExp(`^${line}$`) }).click();
+

@@ -1,7 +1,7 @@
 // The playground in a real browser (Debian's Chromium, headless), held against the real tavro:
 // runs, input, breakpoints, stepping both ways, the trace, Stop, inline errors, share links,
-// text that must stay text, no request outside the page's origin, accessibility, and a
-// screenshot kept as an artefact.
+// text that must stay text, no request outside the page's origin, the licence, accessibility,
+// and a screenshot kept as an artefact.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -161,10 +161,10 @@ test('assembly errors and warnings show inline on their lines with tavro\'s mess
   const page = await openPage(env, { source: '        COPY AX, #5\n        END\n' });
   await page.locator('.cm-content').click();
   await page.keyboard.press('Control+End');
-  const typed = '\n        COPY AX, #200\nLOOP: OUT AX\n        ADD AX\n';
-  await page.keyboard.type(typed);
+  const typed = '        COPY AX, #200\nLOOP: OUT AX\n        ADD AX\n';
+  await page.keyboard.insertText(typed);
   const source = (await page.locator('.cm-line').allTextContents()).join('\n');
-  assert.equal(source, `        COPY AX, #5\n        END\n${typed}`, 'typed as it is, labels in the first column');
+  assert.equal(source, `        COPY AX, #5\n        END\n${typed}`);
   const want = [...runTavro(source).stderr.matchAll(/^\*pass=\d, (.*)\n +(\d+)>/gm)].map((m) => `line ${m[2]}${m[1]}`);
   assert.equal(want.length, 3);
   await page.waitForFunction((n) => document.querySelectorAll('[data-testid="diagnostics"] li.error').length === n, want.length);
@@ -231,6 +231,17 @@ test('everything works with every request outside the page\'s origin blocked', a
   assert.equal(await text(page, 'console'), expected('primes.tas', 'stdout'));
   assert.deepEqual(outside, []);
   assert.ok(seen.every((url) => url.startsWith(env.origin)), seen.join(' '));
+});
+
+test('the footer names the licence, and its link serves the project\'s LICENSE', async () => {
+  const page = await openPage(env);
+  const link = page.locator('footer a', { hasText: 'MIT licence' });
+  const response = await page.request.get(new URL(await link.getAttribute('href'), page.url()).href);
+  assert.equal(response.status(), 200);
+  assert.match(response.headers()['content-type'], /^text\/plain/);
+  assert.equal(await response.text(), fs.readFileSync(path.join(ROOT, 'LICENSE'), 'utf8'));
+  const holders = /^Copyright \(c\) (.*)$/m.exec(fs.readFileSync(path.join(ROOT, 'LICENSE'), 'utf8'))[1];
+  assert.ok((await page.locator('footer').textContent()).includes(`Copyright (c) ${holders}.`));
 });
 
 test('no serious or critical accessibility violation, in either theme; a screenshot is saved', async () => {

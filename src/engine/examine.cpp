@@ -1,7 +1,9 @@
-// Source and stack inspection. The machine keeps no record of calls: a frame is inferred from
-// a stack word that holds the address right after one of the program's CALL instructions,
-// which is exact for programs that use the stack as CALL and RTN do.
-#include "dap/examine.h"
+// Source and stack inspection for the front-ends that show a program while it runs. The
+// machine keeps no record of calls: a frame is inferred from a stack word that holds the
+// address right after one of the program's CALL instructions, which is exact for programs that
+// use the stack as CALL and RTN do.
+#include "common/format.h"
+#include "engine/engine.h"
 
 namespace tavro {
 
@@ -80,7 +82,7 @@ std::vector<CallFrame> callFrames(const Program& program, const Machine& machine
         }
         int32_t target = addressField(memory[call], memory[call + 1]);
         const Symbol* label = labelAt(program, target);
-        std::string callee = label != nullptr ? label->name : "CALL " + std::to_string(target);
+        std::string callee = label != nullptr ? label->name : "routine at " + std::to_string(target);
         frames.push_back({slot, static_cast<uint32_t>(call), callee});
     }
     return frames;

@@ -1,6 +1,6 @@
-// The memory dump: a header, rows of 16 bytes as " %02x" with one more blank after the 8th,
+// tavro -d's memory dump: a header, rows of 16 bytes as " %02x" with one more blank after the 8th,
 // and a footer. There is no address column: a byte's address follows from row and column.
-#include "driver/dump.h"
+#include "engine/engine.h"
 
 namespace tavro {
 

@@ -1,0 +1,69 @@
+"""Step over agrees in the debug adapter and in the page's engine: every program given is stepped
+over from its start to its end (or its 2000th stop) by tavro-dap ("next" after "next") and by the engine in
+WebAssembly under Node (web/tests/step-over.mjs), and the lines of the stops must be the same.
+    step-over.py ADAPTER NODE STEP_SCRIPT SOURCE...
+A SOURCE's NAME.in beside it, if any, is the input of both; without one, both meet the end
+of input at the first IN."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dap"))
+from dapclient import Client  # noqa: E402
+
+
+def adapter_stops(adapter, source, given):
+    client = Client(adapter)
+    launch = {"stopOnEntry": True, "seed": 1, "input": given or EMPTY}
+    try:
+        client.start(os.path.abspath(source), **launch)
+        client.stopped()
+        stops = []
+        while len(stops) < 2000:
+            client.call("next", threadId=1)
+            while True:
+                message = client._next()
+                if message["type"] == "event" and message["event"] in ("stopped", "terminated"):
+                    break
+            if message["event"] == "terminated":
+                return stops
+            frames = client.call("stackTrace", threadId=1, levels=1)["stackFrames"]
+            stops.append(frames[0]["line"])
+        return stops
+    finally:
+        client.close()
+
+
+EMPTY = os.path.join(tempfile.mkdtemp(), "empty.in")  # no input: IN meets its end at once
+open(EMPTY, "w").close()
+
+
+def main():
+    adapter, node, script, sources = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+    failed = 0
+    for source in sources:
+        if os.path.getsize(source) == 0:
+            continue  # tavro and the adapter read no empty file
+        given = source[:-4] + ".in"
+        given = given if os.path.exists(given) else ""
+        page = json.loads(subprocess.run([node, script, source] + ([given] if given else []),
+                                         check=True, capture_output=True, text=True).stdout)
+        if page is None:
+            continue  # assembly errors: nothing to step
+        dap = adapter_stops(adapter, source, given)
+        # A source may state where the stops must be, so that the two cannot agree on a fault.
+        with open(source, "rb") as f:
+            stated = [line[len(b"; stops:"):].split() for line in f if line.startswith(b"; stops:")]
+        if stated and [int(n) for n in stated[0]] != dap:
+            failed += 1
+            print(f"FAIL {source}\n  stated:  {stated[0]}\n  adapter: {dap}")
+        elif page != dap:
+            failed += 1
+            print(f"FAIL {source}\n  page:    {page}\n  adapter: {dap}")
+    print(f"{len(sources) - failed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
+
+
+main()

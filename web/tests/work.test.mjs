@@ -1,0 +1,361 @@
+// The playground keeps a student's work and tells the truth about it, in a real browser: links
+// are opened once and never overwrite work silently, damaged links say why, examples ask
+// before replacing work, the status and messages follow the program as it is, breakpoints go
+// only where an instruction is, and the panels say when they cut their text or refuse a value.
+// The help tells the instructions, the flag and the keys as the assembler and the controls have
+// them.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+
+import AxeBuilder from '@axe-core/playwright';
+
+import {
+  clickLineNumber, editorText, example, openPage, press, registers, runTavro, startBrowser, text, traceStates,
+  typeProgram,
+} from './browser.mjs';
+import { encodeProgram } from '../src/share.js';
+import { ROOT } from './support.mjs';
+
+let env;
+before(async () => { env = await startBrowser(); });
+after(async () => { await env?.close(); });
+
+const A = '; program A\n        COPY AX, #1\n        OUT AX\n        END\n';
+const B = '; program B\n        COPY BX, #2\n        OUT BX\n        END\n';
+const noticeText = (page) => page.getByTestId('notice').locator('.notice-text').textContent();
+
+test('a link is opened once; work it replaces is offered back, and a reload shows the latest work', async () => {
+  const page = await openPage(env);
+  await typeProgram(page, A);
+  await page.getByTestId('share').click();
+  const link = await page.getByTestId('share-link').inputValue();
+  assert.ok(link.endsWith(encodeProgram(A)));
+  assert.equal(await page.evaluate(() => location.hash), '', 'Share leaves the address bar alone');
+  await typeProgram(page, B);
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(await editorText(page), B, 'a reload shows the latest work');
+
+  // The link over the work B, first as a new page load, then while the page is open.
+  for (const open of [(p) => p.goto(link), (p) => p.evaluate((l) => { location.href = l; }, link)]) {
+    await open(page);
+    await page.waitForSelector('body[data-ready="true"]');
+    await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
+    assert.equal(await editorText(page), A);
+    assert.equal(await page.evaluate(() => location.hash), '', 'the link leaves the address bar');
+    assert.match(await noticeText(page), /the program you had is kept/);
+    await page.getByTestId('notice').getByRole('button', { name: 'Bring back the program you had' }).click();
+    assert.equal(await editorText(page), B);
+    await page.waitForFunction((b) => localStorage.getItem('tavro.source') === b, B);
+  }
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(await editorText(page), B);
+  assert.equal(await page.getByTestId('notice').isHidden(), true);
+
+  // A link to the program already in the editor, or over no work, offers nothing.
+  await page.goto(`${env.origin}/${encodeProgram(B)}`);
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(await page.getByTestId('notice').isHidden(), true);
+  assert.deepEqual(page.errors, []);
+});
+
+test('a damaged link opens nothing, says why, and leaves the editor as it was', async () => {
+  const page = await openPage(env, { fragment: '#code=abc!def' });
+  assert.match(await noticeText(page), /"!" cannot stand/);
+  assert.equal(await editorText(page), example('hello.tas'));
+  assert.equal(await page.evaluate(() => location.hash), '');
+
+  await typeProgram(page, B);
+  const cut = encodeProgram(' COPY AX, #1\n END\n').slice(0, -3);
+  for (const [fragment, reason] of [
+    ['#code=A', /cut short/],
+    ['#code=ab/c', /standard base64/],
+    [cut, /cut short/],
+    ['#code=_w', /not UTF-8/],
+    [`#code=${'A'.repeat((1 << 20) + 4)}`, /over 1 MiB/],
+  ]) {
+    await page.getByTestId('notice').locator('.notice-close').click();
+    await page.evaluate((f) => { location.hash = f; }, fragment);
+    await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
+    assert.match(await noticeText(page), reason, fragment.slice(0, 30));
+    assert.equal(await editorText(page), B, fragment.slice(0, 30));
+  }
+  assert.deepEqual(page.errors, []);
+});
+
+test('an example asks before it replaces work, and an edit takes the example\'s name away', async () => {
+  const page = await openPage(env);
+  const download = async () => {
+    const [file] = await Promise.all([page.waitForEvent('download'), page.getByTestId('download').click()]);
+    return file.suggestedFilename();
+  };
+  await page.getByTestId('examples').selectOption('fib.tas');  // over an example: no question
+  assert.equal(await download(), 'fib.tas');
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+End');
+  await page.keyboard.type('; mine\n');
+  assert.equal(await page.getByTestId('examples').inputValue(), '');
+  assert.equal(await download(), 'program.tas');
+  const work = await editorText(page);
+
+  for (const answer of ['dismiss', 'accept']) {
+    const asked = [];
+    page.once('dialog', (dialog) => { asked.push(dialog.message()); dialog[answer](); });
+    await page.getByTestId('examples').selectOption('sum.tas');
+    assert.match(asked[0] ?? '', /Replace your program with the example sum\.tas/);
+    assert.equal(await editorText(page), answer === 'accept' ? example('sum.tas') : work);
+    assert.equal(await page.getByTestId('examples').inputValue(), answer === 'accept' ? 'sum.tas' : '');
+  }
+});
+
+test('Open reads a .tas file, asks before it replaces work, and refuses what is not UTF-8 text', async () => {
+  const page = await openPage(env);
+  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.getByTestId('open').click()]);
+  await chooser.setFiles({ name: 'mine.tas', mimeType: 'text/plain', buffer: Buffer.from(A) });
+  await page.waitForFunction((a) => localStorage.getItem('tavro.source') === a, A);
+  assert.equal(await editorText(page), A, 'over an example: no question');
+  const [file] = await Promise.all([page.waitForEvent('download'), page.getByTestId('download').click()]);
+  assert.equal(file.suggestedFilename(), 'mine.tas');
+
+  await typeProgram(page, B);
+  const open = (name, bytes) => page.locator('#open-file').setInputFiles({ name, mimeType: 'text/plain', buffer: Buffer.from(bytes) });
+  const asking = page.waitForEvent('dialog');
+  await open('other.tas', A);
+  const dialog = await asking;
+  assert.match(dialog.message(), /Replace your program with other\.tas/);
+  await dialog.dismiss();
+  assert.equal(await editorText(page), B);
+  await open('bad.tas', [0x20, 0xff, 0x0a]);
+  await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
+  assert.match(await noticeText(page), /bad\.tas is not UTF-8 text/);
+  assert.equal(await editorText(page), B);
+});
+
+test('Enter starts the new line at the statement column of the line above; Backspace goes back a column', async () => {
+  const page = await openPage(env);
+  for (const [keys, want] of [
+    ['MAIN    COPY AX, CX⏎OUT AX', 'MAIN    COPY AX, CX\n        OUT AX'],
+    ['        COPY AX, #1⏎; note⏎', '        COPY AX, #1\n        ; note\n        '],
+    ['LOOP: ADD AX, #1⏎OUT AX', 'LOOP: ADD AX, #1\n      OUT AX'],
+    ['; top⏎X', '; top\nX'],
+    ['DATA⏎5', 'DATA\n5'],
+    ['        OUT AX⏎⌫END', '        OUT AX\nEND'],
+  ]) {
+    await page.getByTestId('editor').fill('');
+    for (const part of keys.split(/([⏎⌫])/)) {
+      if (part === '⏎') await page.keyboard.press('Enter');
+      else if (part === '⌫') await page.keyboard.press('Backspace');
+      else await page.keyboard.type(part);
+    }
+    assert.equal(await editorText(page), want, keys);
+  }
+});
+
+test('completion offers mnemonics where a statement starts, and registers and labels in operands', async () => {
+  const page = await openPage(env);
+  const program = 'LOOP    ADD AX, #1\nTOTAL   0\n';
+  for (const [typed, line, offered] of [
+    ['        CO', '        COPY', ['COPY']],
+    ['MAIN    JN', 'MAIN    JNB', ['JNB']],
+    ['        JMP LO', '        JMP LOOP', ['LOOP']],
+    ['        ADD AX, TO', '        ADD AX, TOTAL', ['TOTAL']],
+    ['        OUT ', '        OUT AX', ['AX', 'BX', 'CX', 'DX', 'LOOP', 'TOTAL', 'RANDOM']],
+  ]) {
+    await page.getByTestId('editor').fill(program);
+    await page.locator('.cm-content').click();
+    await page.keyboard.press('Control+End');
+    await page.keyboard.type(typed);
+    await page.keyboard.press('Control+Space');
+    await page.waitForSelector('.cm-tooltip-autocomplete');
+    assert.deepEqual((await page.locator('.cm-completionLabel').allTextContents()).sort(), offered.sort(), typed);
+    await page.keyboard.press('Tab');
+    assert.equal(await editorText(page), `${program}${line}`, typed);
+  }
+  await page.getByTestId('editor').fill('; a com');
+  await page.keyboard.press('Control+Space');
+  await page.waitForTimeout(300);
+  assert.equal(await page.locator('.cm-tooltip-autocomplete').count(), 0, 'nothing in a comment');
+});
+
+test('the memory table shows tavro\'s bytes as words, marks IP and DX and what was written, and goes to any address', async () => {
+  const source = example('fib.tas');
+  const dump = runTavro(source, { args: ['-d'] }).stdout.split('-----\n')[1].trim().split(/\s+/).map((b) => parseInt(b, 16));
+  const page = await openPage(env, { source });
+  const row = (address) => page.getByTestId('memory-table').locator(`tr[data-address="${address}"]`);
+  const cells = async (address) => row(address).locator('td').allTextContents();
+  const goTo = async (address) => {
+    await page.getByTestId('memory-goto').fill(String(address));
+    await page.getByTestId('memory-goto').press('Enter');
+    await row(address).waitFor();
+    assert.equal(await row(address).isVisible(), true, `address ${address}`);
+  };
+  for (let address = 0; address + 1 < dump.length; address += 2) {
+    await goTo(address);
+    const [, at, word, hexWord, bytes, where] = await cells(address);
+    const value = (dump[address] << 8) | dump[address + 1];
+    assert.deepEqual([at, word, hexWord, bytes],
+      [String(address), String(value >= 0x8000 ? value - 0x10000 : value), `0x${value.toString(16).padStart(4, '0')}`,
+        `${dump[address].toString(16).padStart(2, '0')} ${dump[address + 1].toString(16).padStart(2, '0')}`], `address ${address}`);
+    assert.match(where, /line \d+: /, `address ${address}`);
+  }
+  const lines = source.split('\n');
+  const fib = lines.findIndex((l) => l.startsWith('FIB')) + 1;
+  await page.getByTestId('memory-follow').check();
+  await clickLineNumber(page, fib + 3);  // after PUSH AX
+  await press(page, 'continue');
+  await press(page, 'continue');  // the second call: FIB pushed n and a return address
+  const { IP, DX } = await registers(page);
+  assert.match((await cells(IP - (IP % 2)))[0], /IP/, 'the table follows IP');
+  assert.match((await cells(IP - (IP % 2)))[5], new RegExp(`line ${fib + 3}: `));
+
+  await goTo(DX);
+  assert.equal(await page.getByTestId('memory-follow').isChecked(), false);
+  assert.equal((await cells(DX))[0], 'DX');
+  assert.match(await row(DX).getAttribute('class'), /\bwritten\b/, 'the word just pushed');
+  assert.doesNotMatch(await row(DX + 4).getAttribute('class') ?? '', /\bwritten\b/, 'a word pushed before');
+  await goTo(4000);
+  await page.getByTestId('memory-map').click({ position: { x: 2, y: 2 } });  // the cell at address 0
+  await row(0).waitFor();
+  assert.equal(await row(0).isVisible(), true);
+});
+
+test('the status line and the messages follow the program as it is, and an empty one is named', async () => {
+  const broken = '        COPY AX, #500\n        END\n';
+  const page = await openPage(env, { source: broken });
+  const settled = (pattern) => page.waitForFunction((p) => new RegExp(p).test(document.querySelector('[data-testid="status"]').textContent), pattern.source);
+  await settled(/has errors/);
+  assert.equal(await text(page, 'stderr'), runTavro(broken).stderr);
+
+  for (const [source, status, list] of [
+    [' COPY AX, #5\n END\n', /^Ready at the start/, 'No errors.'],
+    [' COPY AX, #5\n JMP NOWHERE\n', /^Ready at the start/, null],
+    [' COPY AX, 5(BX\n', /has errors/, null],
+    ['', /The program is empty/, 'The program is empty: write one, or choose an example.'],
+  ]) {
+    await page.getByTestId('editor').fill(source);
+    await settled(status);
+    await page.waitForFunction((s) => document.querySelector('[data-testid="stderr"]').textContent === s,
+      source ? runTavro(source).stderr : '');
+    if (list) assert.equal(await text(page, 'diagnostics'), list);
+  }
+  await press(page, 'run', ['refused']);
+  assert.match(await text(page, 'status'), /The program is empty/);
+  assert.doesNotMatch(await text(page, 'stderr') + await text(page, 'diagnostics'), /Can't read/);
+});
+
+test('a breakpoint asked for where no instruction is moves to the next one or is not set, and a new program clears them', async () => {
+  const source = example('fib.tas');
+  const lines = source.split('\n');
+  const page = await openPage(env, { source });
+  await page.waitForFunction(() => document.querySelector('[data-testid="diagnostics"] li'));
+  const marked = () => page.locator('.cm-breakpoint-gutter .breakpoint:visible').count();
+  const blank = lines.indexOf('') + 1;  // the blank line before the subroutine
+  await clickLineNumber(page, blank);
+  assert.match(await noticeText(page), new RegExp(`Line ${blank} holds no instruction: the breakpoint is on line ${blank + 1}`));
+  assert.equal(await marked(), 1);
+  await press(page, 'continue');
+  const states = traceStates(source);
+  const entered = states.findIndex((s, i) => i > 0 && states[i - 1].line.includes('CALL'));
+  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[entered]));
+  assert.equal(await page.locator('.cm-executing').textContent(), lines[blank]);
+
+  await clickLineNumber(page, lines.length);  // the empty line after the last
+  assert.match(await noticeText(page), /none follows it: no breakpoint was set/);
+  assert.equal(await marked(), 1);
+
+  await page.getByTestId('editor').fill(example('hello.tas'));
+  assert.equal(await marked(), 0, 'a whole new program has no breakpoints');
+  await press(page, 'run', ['ended']);
+  assert.equal(await text(page, 'console'), runTavro(example('hello.tas')).stdout);
+
+  // A deleted line takes its breakpoint along, and so does an example over the program (even
+  // from the first line, where the new text begins).
+  await page.getByTestId('editor').fill(' COPY AX, #1\n OUT AX\n END\n');
+  await press(page, 'reset', ['idle']);
+  await page.waitForTimeout(400);  // assembled: the breakpoints know their lines
+  await clickLineNumber(page, 2);
+  await clickLineNumber(page, 1);
+  assert.equal(await marked(), 2);
+  await page.locator('.cm-line').nth(1).click();
+  await page.keyboard.press('Control+Shift+K');  // delete the line
+  assert.equal(await editorText(page), ' COPY AX, #1\n END\n');
+  assert.equal(await marked(), 1, 'the deleted line\'s breakpoint went with it');
+  page.once('dialog', (dialog) => dialog.accept());
+  await page.getByTestId('examples').selectOption('hello.tas');
+  assert.equal(await marked(), 0, 'an example has no breakpoints');
+});
+
+test('the console says how much it dropped and starts on a whole line', async () => {
+  const source = 'LOOP    ADD AX, #1\n        OUT AX\n        CMP AX, #0\n        JNB LOOP\n        END\n';
+  const { stdout } = runTavro(source);
+  assert.ok(stdout.length > 300_000);
+  const page = await openPage(env, { source });
+  await press(page, 'run', ['ended']);
+  const shown = await text(page, 'console');
+  const [, count, rest] = /^\[([\d,]+) earlier characters dropped[^\n]*\]\n([^]*)$/.exec(shown) ?? [];
+  assert.ok(rest, shown.slice(0, 100));
+  assert.ok(shown.length <= 200_000);
+  assert.ok(stdout.endsWith(rest) && stdout[stdout.length - rest.length - 1] === '\n', 'the tail of tavro\'s output, from a line start');
+  assert.equal(Number(count.replace(/,/g, '')), stdout.length - rest.length);
+});
+
+test('the step limit refuses what is not a whole number from 1, visibly, and counts one step as one', async () => {
+  const page = await openPage(env, { source: 'LOOP    JMP LOOP\n' });
+  const field = page.getByTestId('step-limit');
+  for (const bad of ['0', '-5', '1.5', '']) {
+    await field.fill(bad);
+    await field.press('Enter');
+    assert.match(await text(page, 'step-limit-error'), /whole number from 1\. The limit stays 100,000,000 steps/, bad);
+    assert.equal(await field.getAttribute('aria-invalid'), 'true');
+  }
+  await field.fill('1');
+  await field.press('Enter');
+  assert.equal(await text(page, 'step-limit-error'), '');
+  assert.equal(await field.getAttribute('aria-invalid'), null);
+  await press(page, 'run');
+  assert.equal(await text(page, 'steps'), '1');
+  assert.match(await text(page, 'status'), /^Paused after 1 step\. Paused at the step limit \(1 step per run\)/);
+});
+
+test('Help lists the 16 instructions with examples that assemble, the flag, and the key of each control', async () => {
+  const page = await openPage(env);
+  await page.getByTestId('help').click();
+  const reference = page.getByTestId('reference');
+  assert.equal(await reference.isVisible(), true);
+  const cells = (table) => reference.locator(`table.${table} tbody tr`).evaluateAll((rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
+
+  // The machine code table of the language guide names every mnemonic.
+  const guide = fs.readFileSync(path.join(ROOT, 'docs/language.md'), 'utf8');
+  const table = guide.slice(guide.indexOf('| opcode | mnemonic | form | bytes |')).split('\n\n')[0];
+  const opcodes = table.split('\n').slice(2).flatMap((l) => l.split('|')[2].match(/[A-Z]+/g));
+  assert.equal(opcodes.length, 16);
+  const rows = await cells('instructions');
+  assert.deepEqual([...new Set(rows.map(([form]) => form.split(' ')[0]))].sort(), opcodes.sort());
+  for (const [form, , example] of rows) {
+    assert.equal(example.split(' ')[0], form.split(' ')[0], form);
+    assert.equal(runTavro(`        ${example}\n        END\nTOTAL   0\n`, { args: ['-c'] }).stderr, '', example);
+  }
+  assert.match(await reference.textContent(), /B \(below\) after a CMP whose first operand was below its\s+second, and NB \(not below\)/);
+
+  const keys = await cells('keys');
+  const controls = await page.locator('[aria-keyshortcuts]').evaluateAll((buttons) => buttons.map((b) => [b.textContent, b.getAttribute('aria-keyshortcuts')]));
+  assert.equal(controls.length, 7);
+  for (const [name, shortcuts] of controls) {
+    const row = keys.find(([, does]) => does === name);
+    assert.ok(row, name);
+    for (const shortcut of shortcuts.split(' ')) {
+      assert.ok(row[0].split(' or ').includes(shortcut.replace('Control', 'Ctrl').replace('Escape', 'Esc')), `${name}: ${shortcut}`);
+    }
+  }
+  for (const theme of ['light', 'dark']) {
+    await page.getByTestId('theme').selectOption(theme);
+    const { violations } = await new AxeBuilder({ page }).include('[data-testid="reference"]').analyze();
+    assert.deepEqual(violations.filter((v) => v.impact === 'serious' || v.impact === 'critical').map((v) => v.id), [], theme);
+  }
+  await page.getByTestId('help-close').click();
+  assert.equal(await reference.isHidden(), true);
+});
+
