@@ -1,9 +1,10 @@
 // Fuzzes the simulator on an arbitrary image: every byte pattern is decoded, traced and
-// executed. The same image runs four ways, for at most TAVRO_STEP_LIMIT steps each: through the
+// executed. The same image runs five ways, for at most TAVRO_STEP_LIMIT steps each: through the
 // fast path, through the definition one step at a time, through the definition with the trace
-// on, and through the fast path with breakpoints armed and resumed at each. All must agree on
-// everything (status, ip, registers, flag, memory, steps, both streams), the traced run once
-// its trace lines are taken out.
+// on, through the fast path with breakpoints armed and resumed at each, and through the fast
+// path's portable switch dispatch (the engine of this build runs the threaded one). All must
+// agree on everything (status, ip, registers, flag, memory, steps, both streams), the traced
+// run once its trace lines are taken out.
 // Input: two bytes (little-endian) choosing codeSize (1 to 4093), 4096 bytes of image (missing
 // bytes are 0), then the standard input for IN.
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "sim/fastrun.h"
 
 #ifndef TAVRO_STEP_LIMIT
 #define TAVRO_STEP_LIMIT 5000
@@ -22,7 +24,7 @@ struct Outcome {
     std::string state, out, err;
 };
 
-enum class Path { Fast, Steps, TracedSteps, Breakpoints };
+enum class Path { Fast, Steps, TracedSteps, Breakpoints, Switch };
 
 static Outcome run(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
                    std::string_view input, Path path) {
@@ -42,6 +44,13 @@ static Outcome run(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSi
     uint64_t limit = TAVRO_STEP_LIMIT;
     if (path == Path::Steps) {
         while (m.steps < limit && step(m) == StopReason::Stepped) {
+        }
+    } else if (path == Path::Switch) {
+        Ports ports{m.out, m.messages, m.input, *m.stop};
+        RunOutcome fast = runFastSwitch(m.state, ports, RunControl{limit, true});
+        m.steps = fast.steps;
+        if (fast.reason == StopReason::Ended) {
+            sinkWrite(m.out, renderClosingLine(m.state.status));
         }
     } else {
         while (m.steps < limit && run(m, limit - m.steps) == StopReason::Breakpoint) {
@@ -86,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Outcome steps = run(image, codeSize, input, Path::Steps);
     if (!same(run(image, codeSize, input, Path::Fast), steps)) __builtin_trap();
     if (!same(run(image, codeSize, input, Path::Breakpoints), steps)) __builtin_trap();
+    if (!same(run(image, codeSize, input, Path::Switch), steps)) __builtin_trap();
     Outcome traced = run(image, codeSize, input, Path::TracedSteps);
     traced.out = withoutTrace(traced.out);
     if (!same(traced, steps)) __builtin_trap();

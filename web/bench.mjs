@@ -1,9 +1,10 @@
 // The playground's figures beside the native build's, in one run: bench/loop.tas in the page's
 // worker in headless Chromium (the page's own Run, with its slices and updates) and in the
-// native tavro with the same N; the bytes of a first load, gzip-compressed as a server would
-// send them (and what the local server, which compresses so, moved); and how soon the editor
-// takes typing and the engine is ready, on localhost.
-//   node web/bench.mjs [N]      (bench/playground builds everything first)
+// native tavro with the same N, one after the other in each round, so that both meet the same
+// load on a shared machine; the bytes of a first load, gzip-compressed as a server would send
+// them (and what the local server, which compresses so, moved); and how soon the editor takes
+// typing and the engine is ready, on localhost.
+//   node web/bench.mjs [N] [ROUNDS]      (bench/playground builds everything first)
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -16,18 +17,18 @@ const N = Number(process.argv[2] ?? 3333);
 const source = fs.readFileSync(path.join(ROOT, 'bench/loop.tas'), 'latin1');
 const [, a, b] = /; instructions: (\d+)\*N \+ (\d+)/.exec(source).map(Number);
 const instructions = a * N + b;
-const ROUNDS = 3;
+const ROUNDS = Number(process.argv[3] ?? 5);
 const median = (values) => [...values].sort((x, y) => x - y)[Math.floor(values.length / 2)];
 
 // Native: the same program and N, timed from outside like a student's run.
 const tavro = path.join(ROOT, 'build/release/src/tavro');
-const native = [];
-for (let i = 0; i < ROUNDS; i++) {
+function nativeRun() {
   const start = process.hrtime.bigint();
   const run = spawnSync(tavro, [path.join(ROOT, 'bench/loop.tas')], { input: `${N}\n`, encoding: 'latin1' });
-  native.push(Number(process.hrtime.bigint() - start) / 1e6);
   if (!run.stdout.endsWith('(Halt)\n')) throw new Error(`tavro: ${run.stdout}${run.stderr}`);
+  return Number(process.hrtime.bigint() - start) / 1e6;
 }
+const native = [];
 
 const env = await startBrowser();
 try {
@@ -53,12 +54,14 @@ try {
     if (fs.existsSync(local)) compressed += zlib.gzipSync(fs.readFileSync(local), { level: 9 }).length;
   }
 
-  // The tight loop through the page's Run: steps a second over the stretch after the input.
+  // The tight loop through the page's Run: steps a second over the stretch after the input;
+  // each round runs the native tavro first.
   const pageRuns = [];
   const bench = await openPage(env, { source });
   await bench.getByTestId('step-limit').fill(String(instructions * 2));
   await bench.getByTestId('step-limit').press('Enter');
   for (let i = 0; i < ROUNDS; i++) {
+    native.push(nativeRun());
     await press(bench, 'run', ['waiting']);
     await bench.getByTestId('input').fill(String(N));
     await bench.getByTestId('input-send').click();
@@ -69,10 +72,11 @@ try {
   const pageMs = median(pageRuns.map((r) => r.ms));
   const nativeMs = median(native);
   const mips = (ms) => instructions / ms / 1000;
-  console.log(`bench/loop.tas, N = ${N}: ${instructions} instructions, median of ${ROUNDS} runs`);
+  const ratios = pageRuns.map((r, i) => native[i] / r.ms);
+  console.log(`bench/loop.tas, N = ${N}: ${instructions} instructions, median of ${ROUNDS} rounds`);
   console.log(`  page's worker (Chromium ${env.browser.version()}): ${pageMs.toFixed(0)} ms, ${mips(pageMs).toFixed(0)} MIPS (engine calls alone: ${mips(median(pageRuns.map((r) => r.engineMs))).toFixed(0)} MIPS)`);
   console.log(`  native tavro:                 ${nativeMs.toFixed(0)} ms, ${mips(nativeMs).toFixed(0)} MIPS`);
-  console.log(`  page / native:                ${(mips(pageMs) / mips(nativeMs)).toFixed(2)}`);
+  console.log(`  page / native:                ${median(ratios).toFixed(2)} (each round's: ${ratios.map((r) => r.toFixed(2)).join(' ')})`);
   console.log(`first load: ${fetched.size} files (${[...fetched.keys()].sort().join(' ')}), ${(moved / 1024).toFixed(0)} KB moved with headers; the files gzip-compressed: ${(compressed / 1024).toFixed(0)} KB`);
   console.log(`after navigation: the editor takes typing at ${editorMs} ms, the engine is ready at ${readyMs} ms (localhost)`);
 } finally {

@@ -43,6 +43,10 @@ constexpr int registerField(uint8_t b0) { return b0 & 3; }
 // Byte 1's high nibble: indirect bit, direction bit, second register.
 constexpr int highNibble(uint8_t b1) { return b1 >> 4; }
 constexpr int secondRegisterField(uint8_t b1) { return (b1 >> 4) & 3; }
+// The fields of that nibble: the second register, the indirect bit and the direction bit.
+constexpr int nibbleRegister(int nibble) { return nibble & 3; }
+constexpr bool nibbleIndirect(int nibble) { return (nibble & NIBBLE_INDIRECT) != 0; }
+constexpr bool nibbleDirection(int nibble) { return (nibble & NIBBLE_DIRECTION) != 0; }
 // The 12-bit address, offset or jump target held in the low nibble of one byte and the next byte.
 constexpr int addressField(uint8_t high, uint8_t low) { return ((high & 0x0F) << 8) | low; }
 // The same field read from memory, p pointing at the byte with the high nibble.
@@ -98,5 +102,14 @@ constexpr bool isPushSlot(int32_t slot, int32_t codeSize) {
     return slot > codeSize && slot <= RANDOM_ADDRESS;
 }
 constexpr bool isPopSlot(int32_t slot) { return slot >= 0 && slot < RANDOM_ADDRESS; }
+// The same with DX's 16 bits taken unsigned (the fast path's way): a negative DX gives a slot
+// from 32766 up, which the checks refuse as they refuse a negative one, and a DX of 0 or 1 a
+// push slot that wraps past 2^32 - 3.
+constexpr uint32_t unsignedPushSlot(uint16_t dx) { return (dx & ~1u) - 2u; }
+constexpr uint32_t unsignedPopSlot(uint16_t dx) { return dx & ~1u; }
+constexpr bool isUnsignedPushSlot(uint32_t slot, int32_t codeSize) {
+    return slot > static_cast<uint32_t>(codeSize) && slot <= RANDOM_ADDRESS;
+}
+constexpr bool isUnsignedPopSlot(uint32_t slot) { return slot < RANDOM_ADDRESS; }
 
 }  // namespace tavro

@@ -13,7 +13,7 @@ struct RunControl {
     // runs look at the stop request (a counted run's caller does, between budgets).
     bool counted = false;
     const uint8_t* breakpoints = nullptr;  // 4096 flags, or nullptr for none
-    const uint8_t* watched = nullptr;      // 4096 flags, or nullptr for none
+    const uint8_t* watched = nullptr;      // 4096 flags, set below codeSize only; or nullptr
     int32_t skipBreakpoint = -1;  // the first step may pass the breakpoint at this address
 };
 
@@ -25,7 +25,9 @@ struct RunOutcome {
 
 // Runs from the current state, without trace, exactly as repeated executeStep would, until a
 // step ends the program or the control says stop, and writes the state back. An uncounted run
-// sees a stop request at taken jumps, calls and returns.
+// looks at the stop request before its first instruction, then at most 65536 steps apart where
+// a straight run of instructions starts (a jump's target, after a return), and before every
+// step it takes through executeStep (IN, the random port, an OUT that writes to its sink).
 RunOutcome runFastThreaded(MachineState& state, Ports& ports, const RunControl& control);
 // The same with a portable switch dispatch instead of jumps through a table of label addresses.
 RunOutcome runFastSwitch(MachineState& state, Ports& ports, const RunControl& control);

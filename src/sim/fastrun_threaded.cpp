@@ -5,8 +5,7 @@
 namespace tavro {
 
 RunOutcome runFastThreaded(MachineState& state, Ports& ports, const RunControl& control) {
-    return control.counted ? run<true, true>(state, ports, control)
-                           : run<false, true>(state, ports, control);
+    return runMachine(state, ports, control);
 }
 
 }  // namespace tavro

@@ -57,7 +57,7 @@ enum class StopReason : uint8_t {
     Budget,         // the budget of steps is spent
     Breakpoint,     // ip is at an armed breakpoint; the instruction there has not executed
     Watch,          // an instruction wrote to a watched byte (its step is done)
-    StopRequested,  // a stop was requested (from any thread) and seen at a taken jump
+    StopRequested,  // a stop was requested (from any thread) and seen between two steps
     NeedInput,      // IN waits for a whole line; the IN has not executed
     OutputFailed,   // the output sink refused a write
 };

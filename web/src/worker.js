@@ -10,7 +10,9 @@ import { assembleSource } from './tool.js';
 const SLICE_MS = 4;              // aim of one slice of running
 const UPDATE_MS = 50;            // the page hears from a run this often
 const TRACE_LINES = 100;         // steps shown by the trace panel
-const HISTORY = { historySteps: 1_000_000, interval: 4096 };  // Step back reaches this far
+// Step back reaches this far. A snapshot every 65536 steps: a step back re-runs at most that
+// many (well under a millisecond), and a run goes through the engine in chunks that long.
+const HISTORY = { historySteps: 1_000_000, interval: 65536 };
 const STREAM_LIMIT = 200_000;  // bytes of a stream that the page keeps (the latest)
 
 const encoder = new TextEncoder();
