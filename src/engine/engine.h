@@ -176,6 +176,25 @@ std::vector<int32_t> stackSlots(const Machine& machine);
 // The label defined at address, or nullptr.
 const Symbol* labelAt(const Program& program, int64_t address);
 
+// ---- Messages for an editor ------------------------------------------------------------------
+
+enum class Severity : uint8_t { Error, Warning };
+
+// One message as an editor shows it.
+struct ClientDiagnostic {
+    Severity severity;
+    int32_t line;     // 1-based
+    int32_t column;   // 0-based byte column of the first byte marked; -1 for the whole line
+    int32_t length;   // bytes marked from column: whole characters within the line
+    std::string message;
+    std::string hintKey;  // its entry in the table of hints (docs/hints.json)
+};
+
+// Every message of a program for an editor: the assembly faults on their failing token, each
+// name never defined at its first use, a program too large, and each place that spells a label
+// differently from its first spelling (only 7 characters count).
+std::vector<ClientDiagnostic> clientDiagnostics(const Program& program);
+
 // ---- Stepping over and out -------------------------------------------------------------------
 
 // Starts a step over the instruction at ip. At a CALL, the runs that follow go on until the

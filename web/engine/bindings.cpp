@@ -74,18 +74,9 @@ std::string describeProgram(const Program& p) {
     appendField(json, "codeSize", p.codeSize);
     appendField(json, "errors", p.pass1Errors + p.pass2Errors + (p.tooLarge ? 1 : 0));
     json += "\"diagnostics\":[";
-    for (const Diagnostic& d : p.diagnostics) {
-        appendDiagnostic(json, "error", d.line, d.column, d.length, d.message, d.message);
-    }
-    for (const UndefinedLabel& label : p.undefinedLabels) {
-        std::string message = renderUndefinedLabel(label);
-        message.pop_back();
-        appendDiagnostic(json, "warning", label.line, -1, 0, message, "Undefined Label");
-    }
-    if (p.tooLarge) {
-        std::string_view message = tooLargeMessage();
-        message.remove_suffix(1);
-        appendDiagnostic(json, "error", p.tooLargeLine, -1, 0, message, message.substr(5));
+    for (const ClientDiagnostic& d : clientDiagnostics(p)) {
+        appendDiagnostic(json, d.severity == Severity::Error ? "error" : "warning", d.line,
+                         d.column, d.length, d.message, d.hintKey);
     }
     if (json.back() == ',') json.pop_back();
     json += "],\"labelWords\":[";
