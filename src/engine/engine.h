@@ -207,8 +207,12 @@ bool beginStepOver(Machine& machine);
 // follow go on until it has returned to its caller, as a step over of that call would. False
 // when no call is on the stack.
 bool beginStepOut(Machine& machine, const Program& program);
-// Drops a step over or out in progress: it ends by itself when a run stops for anything but
-// its budget or input.
+// Starts a run to address (a front-end's Run to cursor): the runs that follow come back with
+// Stepped before the instruction there, or earlier at a breakpoint, a watch, the end or an IN
+// without input. False when address lies outside the code.
+bool beginRunTo(Machine& machine, uint32_t address);
+// Drops a step over or out, or a run to, in progress: it ends by itself when a run stops for
+// anything but its budget or input.
 void endStepGoal(Machine& machine);
 
 }  // namespace tavro
