@@ -201,7 +201,10 @@ diagnosticsList.addEventListener('scroll', () => {
 
 // ---- the machine's panels ----
 
-const registers = createRegisters(document.querySelector('.registers'));
+const registers = createRegisters(document.querySelector('.registers'), {
+  canEdit: () => mode === 'idle' || mode === 'paused' || mode === 'waiting',
+  onSet: (reg, value) => send('setRegister', { reg, value }),
+});
 const consoleStream = createStream(byTestId('console'));
 const stderrStream = createStream(byTestId('stderr'));
 const memoryMap = createMemoryMap(byTestId('memory-map'), document.getElementById('memory-cell'),
