@@ -207,6 +207,11 @@ EMSCRIPTEN_KEEPALIVE void tavro_set_register(Session* s, int reg, int value) {
     }
 }
 
+// Writes a word by hand at address (0 to 4094); the history starts again from there.
+EMSCRIPTEN_KEEPALIVE void tavro_set_word(Session* s, int address, int value) {
+    setWord(s->machine, address, value);
+}
+
 // Drops a step over or out, or a run to, in progress (the page's Stop, or another command).
 EMSCRIPTEN_KEEPALIVE void tavro_end_step_goal(Session* s) { endStepGoal(s->machine); }
 

@@ -201,8 +201,10 @@ diagnosticsList.addEventListener('scroll', () => {
 
 // ---- the machine's panels ----
 
+// Registers and memory can be changed by hand while the machine rests.
+const atRest = () => mode === 'idle' || mode === 'paused' || mode === 'waiting';
 const registers = createRegisters(document.querySelector('.registers'), {
-  canEdit: () => mode === 'idle' || mode === 'paused' || mode === 'waiting',
+  canEdit: atRest,
   onSet: (reg, value) => send('setRegister', { reg, value }),
 });
 const consoleStream = createStream(byTestId('console'));
@@ -211,7 +213,8 @@ const memoryMap = createMemoryMap(byTestId('memory-map'), document.getElementByI
   document.getElementById('tooltip'), byTestId('stack'),
   (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
 const memoryTable = createMemoryTable(byTestId('memory-table'),
-  (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
+  (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''),
+  { canEdit: atRest, onSet: (address, value) => send('setWord', { address, value }) });
 const followIp = byTestId('memory-follow');
 let tableFresh = false;  // a new machine came while the table was not drawn
 byTestId('memory-map').addEventListener('pick', ({ detail }) => {

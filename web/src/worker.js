@@ -294,6 +294,12 @@ const handlers = {
     note = `${['AX', 'BX', 'CX', 'DX', 'IP'][reg]} set by hand: Step back goes no further back.`;
     update();
   },
+  setWord({ address, value }) {
+    if (machine.refused || !['idle', 'paused', 'waiting'].includes(mode)) return;
+    session.setWord(address, value);
+    note = `The word at ${address} set by hand: Step back goes no further back.`;
+    update();
+  },
   runTo({ line }) { runTo(line); },
   stepBack() { stepBack(); },
   stop() {

@@ -244,6 +244,22 @@ test('a register can be changed while paused: a bad value is refused where it wa
   assert.equal(await text(page, 'console'), 'out: 144\n>>> Program terminated. (Halt)\n');  // fib(12) alone
 });
 
+test('a word of memory can be changed while paused, from the memory table', async () => {
+  // N lies at address 6, a row of its own.
+  const page = await openPage(env, { source: '        COPY AX, N\n        OUT AX\n        END\n        END\nN       5\n' });
+  const word = page.getByTestId('memory-table').locator('tr', { has: page.locator('td.where', { hasText: /^N ·/ }) }).locator('td.word');
+  const edit = page.getByTestId('word-edit');
+  await word.dblclick();
+  await edit.fill('-32769');
+  await edit.press('Enter');
+  assert.equal(await edit.getAttribute('aria-invalid'), 'true');
+  await edit.fill('42');
+  await edit.press('Enter');
+  await page.waitForFunction(() => [...document.querySelectorAll('[data-testid="memory-table"] td.word')].some((td) => td.textContent === '42'));
+  await press(page, 'continue', ['ended']);
+  assert.equal(await text(page, 'console'), 'out: 42\n>>> Program terminated. (Halt)\n');
+});
+
 test('the status line and the messages follow the program as it is, and an empty one is named', async () => {
   const broken = '        COPY AX, #500\n        END\n';
   const page = await openPage(env, { source: broken });
