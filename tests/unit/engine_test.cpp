@@ -220,3 +220,31 @@ TEST(Engine, KeepsRawImagesAndWordAddressesInsideMemory) {
                                   renderClosingLine(RunStatus::OutOfMemory).size());
     EXPECT_EQ(wordAt(m, UINT32_MAX), 0);
 }
+
+// Each message marks whole characters of its line, at the token that failed or the name used.
+TEST(Engine, EditorMessagesMarkWholeCharactersOfTheirLine) {
+    struct Case {
+        const char* source;
+        const char* marked;  // the bytes marked on the message's line
+        Severity severity;
+        const char* hintKey;
+    };
+    const Case cases[] = {
+        {"        COPY AX\n", "X", Severity::Error, "',' is expected"},  // missing at the end
+        {"        COPY AX, \xC3\xA9\n", "\xC3\xA9", Severity::Error, "Syntax error in 2nd operand"},
+        {"        JMP NOWHERE\n        END\n", "NOWHERE", Severity::Warning, "Undefined Label"},
+        {"COUNTER1 END\n        JMP COUNTER2\n", "COUNTER2", Severity::Warning,
+         "Names count to 7 characters"},
+    };
+    for (const Case& c : cases) {
+        Program p = assemble(std::string_view(c.source));
+        std::vector<ClientDiagnostic> found = clientDiagnostics(p);
+        ASSERT_EQ(found.size(), 1u) << c.source;
+        const ClientDiagnostic& d = found[0];
+        std::string_view line = lineText(p, d.line);
+        ASSERT_GE(d.column, 0) << c.source;
+        EXPECT_EQ(line.substr(size_t(d.column), size_t(d.length)), c.marked) << c.source;
+        EXPECT_EQ(d.severity, c.severity) << c.source;
+        EXPECT_EQ(d.hintKey, c.hintKey) << c.source;
+    }
+}
