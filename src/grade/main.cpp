@@ -14,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "grade/check.h"
 #include "grade/files.h"
 #include "grade/grade.h"
 #include "grade/report.h"
@@ -81,12 +82,13 @@ int main(int argc, char** argv) {
     app.footer(
         "SUITE holds NAME.out (expected standard output), NAME.in (standard input) and an\n"
         "optional suite.toml. Exit status: 0 when every submission was graded, whatever the\n"
-        "scores; 1 for a usage error or an unreadable suite.\n");
+        "scores; 1 for a usage error or an unreadable suite. With --check: 0 when the model\n"
+        "passes every test, 1 otherwise.\n");
     std::string suitePath, outputPath, file, format = "text";
     std::vector<std::string> submissions;
     Limits limits;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-    bool diff = false;
+    bool diff = false, check = false;
     app.add_option("SUITE", suitePath, "Folder of tests")->required();
     app.add_option("SUBMISSION", submissions, "A .tas file, or a folder holding one")->required();
     app.add_option("--max-steps", limits.maxSteps, "Steps a run may take")
@@ -115,6 +117,7 @@ int main(int argc, char** argv) {
     app.add_option("--file", file, "The .tas file to grade in a folder that holds several")
         ->type_name("NAME");
     app.add_flag("--diff", diff, "Show the first differing lines of each wrong output");
+    app.add_flag("--check", check, "Check the suite against one model answer, the SUBMISSION");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -140,7 +143,11 @@ int main(int argc, char** argv) {
                     std::to_string(submissions.size()) + " were given");
     }
 
-    SuiteLoad load = loadSuite(suitePath, limits);
+    if (check && (submissions.size() != 1 || app.count("--format") > 0)) {
+        return fail("--check takes one model answer and writes text");
+    }
+
+    SuiteLoad load = loadSuite(suitePath, limits, check);
     if (!load.error.empty()) return fail(load.error);
 
     OutputTarget target;
@@ -162,6 +169,18 @@ int main(int argc, char** argv) {
     options.diff = diff;
     options.jobs = jobs;
     options.interrupt = &interruption.stop;
+    if (check) {
+        Submission model = loadSubmission(submissions[0], file);
+        SuiteCheck checked = checkSuite(load, model, options);
+        if (interruption.stop.load() != 0) endInterrupted(&target);
+        std::string unwritten = finishOutput(&target, checked.report, &interruption.stop);
+        if (interruption.stop.load() != 0) endInterrupted(&target);
+        if (!unwritten.empty()) {
+            abandonOutput(&target);
+            return fail(unwritten);
+        }
+        return checked.passed ? 0 : 1;
+    }
     bool progress = isatty(2) != 0;
     std::vector<SubmissionResult> results;
     bool complete = gradeAll(load.suite, submissions, options, &results,
