@@ -17,6 +17,7 @@
 #include "grade/check.h"
 #include "grade/files.h"
 #include "grade/grade.h"
+#include "grade/merge.h"
 #include "grade/report.h"
 #include "grade/text.h"
 
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
         "optional suite.toml. Exit status: 0 when every submission was graded, whatever the\n"
         "scores; 1 for a usage error or an unreadable suite. With --check: 0 when the model\n"
         "passes every test, 1 otherwise.\n");
-    std::string suitePath, outputPath, file, format = "text";
+    std::string suitePath, outputPath, mergePath, file, format = "text";
     std::vector<std::string> submissions;
     Limits limits;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
@@ -114,6 +115,11 @@ int main(int argc, char** argv) {
         ->type_name("FILE")
         ->check(CLI::Validator(
             [](std::string& text) { return text.empty() ? "a file name is needed" : ""; }, ""));
+    app.add_option("--merge", mergePath,
+                   "Take this earlier json report and regrade only the SUBMISSIONs in it")
+        ->type_name("REPORT")
+        ->check(CLI::Validator(
+            [](std::string& text) { return text.empty() ? "a file name is needed" : ""; }, ""));
     app.add_option("--file", file, "The .tas file to grade in a folder that holds several")
         ->type_name("NAME");
     app.add_flag("--diff", diff, "Show the first differing lines of each wrong output");
@@ -138,6 +144,9 @@ int main(int argc, char** argv) {
     for (const std::string& warning : repeats) {
         std::fprintf(stderr, "tavro-grade: warning: %s\n", warning.c_str());
     }
+    if (!mergePath.empty() && (check || report.format == Format::Gradescope)) {
+        return fail("--merge makes a class's report: not with --check or --format gradescope");
+    }
     if (report.format == Format::Gradescope && submissions.size() != 1) {
         return fail("--format gradescope reports one submission; " +
                     std::to_string(submissions.size()) + " were given");
@@ -149,6 +158,13 @@ int main(int argc, char** argv) {
 
     SuiteLoad load = loadSuite(suitePath, limits, check);
     if (!load.error.empty()) return fail(load.error);
+    std::vector<SubmissionResult> earlier;
+    if (!mergePath.empty()) {
+        std::string bytes;
+        std::string why = readFile(mergePath, MAX_REPORT_SIZE, &bytes);
+        if (why.empty()) why = readReport(bytes, load.suite, &earlier);
+        if (!why.empty()) return fail(displayText(mergePath) + ": " + why);
+    }
 
     OutputTarget target;
     if (!outputPath.empty()) {
@@ -187,6 +203,10 @@ int main(int argc, char** argv) {
                              progress ? showProgress : std::function<void(size_t, size_t)>());
     if (progress) std::fputs("\r\033[K", stderr);
     if (!complete) endInterrupted(&target);
+    if (!mergePath.empty()) {
+        results = mergeResults(std::move(earlier), std::move(results));
+        refingerprint(&results, file);
+    }
 
     std::string text = renderReport(load.suite, results, report);
     std::string unwritten = finishOutput(&target, text, &interruption.stop);
