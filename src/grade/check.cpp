@@ -9,9 +9,9 @@
 
 namespace tavro {
 
-// Lines of a detail or diff, indented under the test they belong to.
-static std::string indent(const std::string& text, const char* prefix) {
-    std::string out = prefix;
+// Lines of a detail or diff: the first after first, the others after prefix.
+static std::string indent(const std::string& text, const char* first, const char* prefix) {
+    std::string out = first;
     for (char c : text) {
         out += c;
         if (c == '\n') out += prefix;
@@ -40,9 +40,9 @@ SuiteCheck checkSuite(const SuiteLoad& load, const Submission& model, const Grad
             }
         } else {
             check.passed = false;
-            check.report += name + ": " + OUTCOME_NAMES[static_cast<int>(result.outcome)] + ": " +
-                            indent(result.detail, "    ").substr(4);
-            if (!result.diff.empty()) check.report += indent(result.diff, "      ");
+            check.report += name + ": " + OUTCOME_NAMES[static_cast<int>(result.outcome)] +
+                            indent(result.detail, ": ", "    ");
+            if (!result.diff.empty()) check.report += indent(result.diff, "      ", "      ");
             if (result.outcome == Outcome::WrongOutput && test.compare == Compare::Exact &&
                 compareOutput(test.expected, output, Compare::Trim, false).equal) {
                 check.report += "    (it would pass with compare = \"trim\")\n";
