@@ -181,6 +181,25 @@ const Symbol* labelAt(const Program& program, int64_t address);
 // compare equal whatever their labels and constants. Empty without the source map.
 std::vector<uint16_t> instructionForms(const Program& program);
 
+// ---- Messages for an editor ------------------------------------------------------------------
+
+enum class Severity : uint8_t { Error, Warning };
+
+// One message as an editor shows it.
+struct ClientDiagnostic {
+    Severity severity;
+    int32_t line;     // 1-based
+    int32_t column;   // 0-based byte column of the first byte marked; -1 for the whole line
+    int32_t length;   // bytes marked from column: whole characters within the line
+    std::string message;
+    std::string hintKey;  // its entry in the table of hints (docs/hints.json)
+};
+
+// Every message of a program for an editor: the assembly faults on their failing token, each
+// name never defined at its first use, a program too large, and each place that spells a label
+// differently from its first spelling (only 7 characters count).
+std::vector<ClientDiagnostic> clientDiagnostics(const Program& program);
+
 // ---- Stepping over and out -------------------------------------------------------------------
 
 // Starts a step over the instruction at ip. At a CALL, the runs that follow go on until the
@@ -193,8 +212,12 @@ bool beginStepOver(Machine& machine);
 // follow go on until it has returned to its caller, as a step over of that call would. False
 // when no call is on the stack.
 bool beginStepOut(Machine& machine, const Program& program);
-// Drops a step over or out in progress: it ends by itself when a run stops for anything but
-// its budget or input.
+// Starts a run to address (a front-end's Run to cursor): the runs that follow come back with
+// Stepped before the instruction there, or earlier at a breakpoint, a watch, the end or an IN
+// without input. False when address lies outside the code.
+bool beginRunTo(Machine& machine, uint32_t address);
+// Drops a step over or out, or a run to, in progress: it ends by itself when a run stops for
+// anything but its budget or input.
 void endStepGoal(Machine& machine);
 
 }  // namespace tavro

@@ -248,7 +248,7 @@ void setBreakpoint(Machine& m, uint32_t address, bool armed) {
     markBreakpoint(m, address, USER_BREAKPOINT, armed);
 }
 
-// Arms the return address of a step over or out.
+// Arms the goal of a step over or out (a return address) or of a run to an address.
 static void setStepGoal(Machine& m, uint32_t address, uint16_t stack) {
     endStepGoal(m);
     m.goalAddress = address;
@@ -270,6 +270,12 @@ bool beginStepOut(Machine& m, const Program& program) {
     std::vector<CallFrame> frames = callFrames(program, m);
     if (frames.empty()) return false;
     setStepGoal(m, frames[0].callAddress + 2, static_cast<uint16_t>(frames[0].slot + 2));
+    return true;
+}
+
+bool beginRunTo(Machine& m, uint32_t address) {
+    if (address >= static_cast<uint32_t>(m.state.codeSize)) return false;
+    setStepGoal(m, address, 0);  // any depth of the stack reaches it
     return true;
 }
 

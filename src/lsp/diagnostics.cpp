@@ -1,9 +1,6 @@
-// Diagnostics: tavro's messages on the lines tavro names, as errors (assembly faults, a program
-// too large) or warnings (undefined labels, and names that one label stands for because only
-// seven characters count). Each carries the hint of docs/hints.json, in data.hint and as
-// related information that clients show under the message.
-#include <string_view>
-
+// Diagnostics: the engine's messages for an editor (clientDiagnostics), as the protocol carries
+// them: ranges in the client's position encoding, and the hint of docs/hints.json in data.hint
+// and as related information that clients show under the message.
 #include "lsp/features.h"
 #include "lsp/hints_data.h"
 
@@ -45,77 +42,19 @@ static Json diagnostic(const Document& document, Json range, int severity,
     return d;
 }
 
-static std::string hintFor(const Hints& hints, const std::string& message) {
-    auto it = hints.find(message);
+static std::string hintFor(const Hints& hints, const std::string& key) {
+    auto it = hints.find(key);
     return it == hints.end() ? std::string() : it->second;
 }
 
-static std::string upper(std::string_view text) {
-    std::string s(text);
-    for (char& c : s) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-    return s;
-}
-
-// The name as written at a place, upper case.
-static std::string spelling(const Document& document, const SymbolUse& use) {
-    std::string_view line = lineAt(document, use.line - 1);
-    size_t column = static_cast<size_t>(use.column);
-    if (use.column < 0 || column > line.size()) return {};
-    return upper(line.substr(column, static_cast<size_t>(use.length)));
-}
-
-// Warnings for the places that spell a label differently from its first spelling: COUNTER1
-// and COUNTER2 are the one label COUNTER.
-static void addCollisions(const Document& document, const Symbol& symbol, const Hints& hints,
-                          PositionEncoding encoding, Json& out) {
-    std::vector<SymbolUse> places;
-    if (symbol.definition.line > 0) places.push_back(symbol.definition);
-    places.insert(places.end(), symbol.uses.begin(), symbol.uses.end());
-    if (places.empty()) return;
-    std::string first = spelling(document, places.front());
-    for (size_t i = 1; i < places.size(); i++) {
-        std::string here = spelling(document, places[i]);
-        if (here == first) continue;
-        std::string message = here + " and " + first + " are one label, " + symbol.name +
-                              ": names count to 7 characters";
-        out.push_back(diagnostic(
-            document,
-            rangeOf(document, places[i].line - 1, places[i].column, places[i].length, encoding),
-            SEVERITY_WARNING, message, hintFor(hints, "Names count to 7 characters")));
-    }
-}
-
 Json diagnosticsOf(const Document& document, const Hints& hints, PositionEncoding encoding) {
-    const Program& program = document.program;
     Json out = Json::array();
-    for (const Diagnostic& d : program.diagnostics) {
-        std::string message = d.message;
+    for (const ClientDiagnostic& d : clientDiagnostics(document.program)) {
         out.push_back(diagnostic(document,
                                  rangeOf(document, d.line - 1, d.column, d.length, encoding),
-                                 SEVERITY_ERROR, message, hintFor(hints, message)));
+                                 d.severity == Severity::Error ? SEVERITY_ERROR : SEVERITY_WARNING,
+                                 d.message, hintFor(hints, d.hintKey)));
     }
-    for (const UndefinedLabel& label : program.undefinedLabels) {
-        std::string message = renderUndefinedLabel(label);
-        message.pop_back();  // the line end
-        Json range = rangeOf(document, label.line - 1, -1, 0, encoding);
-        if (const Symbol* symbol = findSymbol(program, label.name)) {
-            for (const SymbolUse& use : symbol->uses) {
-                if (use.line != label.line) continue;
-                range = rangeOf(document, use.line - 1, use.column, use.length, encoding);
-                break;
-            }
-        }
-        out.push_back(diagnostic(document, range, SEVERITY_WARNING, message,
-                                 hintFor(hints, "Undefined Label")));
-    }
-    if (program.tooLarge) {
-        std::string message(tooLargeMessage());
-        message.pop_back();
-        out.push_back(diagnostic(document,
-                                 rangeOf(document, program.tooLargeLine - 1, -1, 0, encoding),
-                                 SEVERITY_ERROR, message, hintFor(hints, message.substr(5))));
-    }
-    for (const Symbol& symbol : program.symbols) addCollisions(document, symbol, hints, encoding, out);
     return out;
 }
 

@@ -15,7 +15,8 @@ using namespace tavro;
 namespace {
 
 struct Session {
-    Program program;
+    Program program;  // the program last assembled
+    Program running;  // the program the machine was made from
     Machine machine;
     std::string out;       // the program's output not yet taken
     std::string messages;  // what standard error would hold, not yet taken
@@ -74,18 +75,9 @@ std::string describeProgram(const Program& p) {
     appendField(json, "codeSize", p.codeSize);
     appendField(json, "errors", p.pass1Errors + p.pass2Errors + (p.tooLarge ? 1 : 0));
     json += "\"diagnostics\":[";
-    for (const Diagnostic& d : p.diagnostics) {
-        appendDiagnostic(json, "error", d.line, d.column, d.length, d.message, d.message);
-    }
-    for (const UndefinedLabel& label : p.undefinedLabels) {
-        std::string message = renderUndefinedLabel(label);
-        message.pop_back();
-        appendDiagnostic(json, "warning", label.line, -1, 0, message, "Undefined Label");
-    }
-    if (p.tooLarge) {
-        std::string_view message = tooLargeMessage();
-        message.remove_suffix(1);
-        appendDiagnostic(json, "error", p.tooLargeLine, -1, 0, message, message.substr(5));
+    for (const ClientDiagnostic& d : clientDiagnostics(p)) {
+        appendDiagnostic(json, d.severity == Severity::Error ? "error" : "warning", d.line,
+                         d.column, d.length, d.message, d.hintKey);
     }
     if (json.back() == ',') json.pop_back();
     json += "],\"labelWords\":[";
@@ -173,7 +165,8 @@ EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, doub
     options.seed = seed;
     options.trace = trace != 0;
     options.history = {static_cast<uint64_t>(historySteps), interval};
-    s->machine = makeMachine(s->program, options);
+    s->running = s->program;
+    s->machine = makeMachine(s->running, options);
     s->out.clear();
     s->messages.clear();
     s->machine.out = stringSink(&s->out);
@@ -194,7 +187,18 @@ EMSCRIPTEN_KEEPALIVE int tavro_begin_step_over(Session* s) {
     return beginStepOver(s->machine) ? 1 : 0;
 }
 
-// Drops a step over in progress (the page's Stop, or another command).
+// Starts a step out of the routine the innermost call on the stack called (see beginStepOut):
+// 1 when one is, 0 when no call is on the stack.
+EMSCRIPTEN_KEEPALIVE int tavro_begin_step_out(Session* s) {
+    return beginStepOut(s->machine, s->running) ? 1 : 0;
+}
+
+// Starts a run to address (see beginRunTo): 1, or 0 when address lies outside the code.
+EMSCRIPTEN_KEEPALIVE int tavro_begin_run_to(Session* s, uint32_t address) {
+    return beginRunTo(s->machine, address) ? 1 : 0;
+}
+
+// Drops a step over or out, or a run to, in progress (the page's Stop, or another command).
 EMSCRIPTEN_KEEPALIVE void tavro_end_step_goal(Session* s) { endStepGoal(s->machine); }
 
 // Steps back n steps; returns how many it could.

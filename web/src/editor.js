@@ -15,9 +15,8 @@ import {
 } from '@codemirror/view';
 import { tags } from '@lezer/highlight';
 
-const MNEMONICS = new Set(['END', 'COPY', 'ADD', 'SUB', 'MUL', 'DIV', 'CMP', 'JMP', 'JNB', 'JB', 'CALL',
-  'RTN', 'PUSH', 'POP', 'IN', 'OUT']);
-const REGISTERS = new Set(['AX', 'BX', 'CX', 'DX']);
+import { MNEMONICS, REGISTERS } from './words.js';
+
 
 // Names count to 7 characters and ignore case, as the assembler reads them.
 const key = (word) => word.slice(0, 7).toUpperCase();

@@ -245,7 +245,7 @@ function describeMode(update) {
   switch (update.mode) {
     case 'idle': return `Ready at the start. ${update.note}`;
     case 'running': return `Running… ${steps}`;
-    case 'over': return `Stepping over a CALL… ${steps}`;
+    case 'over': return `${update.note} ${steps}`;
     case 'paused': return `Paused after ${steps}. ${update.note}`;
     case 'waiting': return `Waiting for input after ${steps}. ${update.note}`;
     case 'ended': return `Ended (${STATUS_TEXTS[update.state.status]}) after ${steps}.`;
@@ -291,7 +291,7 @@ function draw() {
 function setControls() {
   const busy = mode === 'running' || mode === 'over';
   const canStep = !busy && mode !== 'loading';
-  for (const id of ['step', 'step-over', 'continue']) byTestId(id).disabled = !canStep;
+  for (const id of ['step', 'step-over', 'step-out', 'run-to-cursor', 'continue']) byTestId(id).disabled = !canStep;
   byTestId('step-back').disabled = !canStep || mode === 'refused';
   byTestId('stop').disabled = !busy;
   byTestId('run').disabled = mode === 'loading';
@@ -344,7 +344,7 @@ worker.onerror = (event) => { statusLine.textContent = `The engine failed: ${eve
 
 // ---- the controls ----
 
-// Step, Step over and Continue start from a fresh machine when the last run ended, or when the
+// Step, Step over, Step out, Run to cursor and Continue start from a fresh machine when the last run ended, or when the
 // source changed before anything ran.
 function freshIfNeeded() {
   const changed = source() !== machineSource;
@@ -360,6 +360,11 @@ const actions = {
   continue() { freshIfNeeded(); send('continue'); },
   step() { freshIfNeeded(); send('step'); },
   'step-over': () => { freshIfNeeded(); send('stepOver'); },
+  'step-out': () => { freshIfNeeded(); send('stepOut'); },
+  'run-to-cursor': () => {
+    freshIfNeeded();
+    send('runTo', { line: editor.state.doc.lineAt(editor.state.selection.main.head).number });
+  },
   'step-back': () => send('stepBack'),
   reset() { machineSource = source(); send('reset', { source: machineSource }); },
 };
@@ -372,7 +377,9 @@ const shortcuts = [
   { test: (e) => e.key === 'F5', action: actions.continue },
   { test: (e) => e.key === 'F9' && e.shiftKey, action: actions['step-back'] },
   { test: (e) => e.key === 'F9', action: actions.step },
+  { test: (e) => e.key === 'F10' && e.ctrlKey, action: actions['run-to-cursor'] },
   { test: (e) => e.key === 'F10', action: actions['step-over'] },
+  { test: (e) => e.key === 'F11' && e.shiftKey, action: actions['step-out'] },
 ];
 window.addEventListener('keydown', (event) => {
   const shortcut = shortcuts.find((s) => s.test(event));

@@ -59,7 +59,12 @@ export function openSession(module) {
     // Starts a step over: true at a CALL (the runs that follow go on until it has returned,
     // then come back with STEPPED), false where one step is the step over.
     beginStepOver: () => module._tavro_begin_step_over(session) === 1,
-    // Drops a step over in progress.
+    // Starts a step out: true when a call is on the stack (the runs that follow go on until
+    // its routine has returned, then come back with STEPPED).
+    beginStepOut: () => module._tavro_begin_step_out(session) === 1,
+    // Starts a run to an address of the code: the runs that follow come back with STEPPED there.
+    beginRunTo: (address) => module._tavro_begin_run_to(session, address) === 1,
+    // Drops a step over or out, or a run to, in progress.
     endStepGoal: () => module._tavro_end_step_goal(session),
     undo: (n) => module._tavro_undo(session, n),
     giveInput: (bytes) => withBytes(bytes, (p, n) => module._tavro_give_input(session, p, n)),

@@ -27,6 +27,7 @@ let limit = 100_000_000; // steps one Run or Continue may take
 let runBudget = 0;       // steps left to this Run or Continue
 let sliceSteps = 1_000_000;
 let note = '';
+let goalNote = '';       // what the status calls the run to the engine's goal under way
 let lastUpdate = 0;
 let generation = 0;      // counts machines made, so the page knows when to start its panels anew
 let describedGeneration = 0;  // the machine whose program the page has been sent
@@ -174,12 +175,15 @@ function slice() {
 }
 yielder.port1.onmessage = slice;
 
-function start(kind) {
+// Starts a run (kind 'running') or a run to the engine's goal ('over': a step over or out, a
+// run to a line), which the status names with goal.
+function start(kind, goal = '') {
   if (machine.refused || mode === 'ended' || mode === 'running' || mode === 'over') return;
   if (mode === 'waiting') return update();
   if (kind === 'running') session.endStepGoal();
   runBudget = limit;
-  note = '';
+  note = goal;
+  goalNote = goal;
   mode = kind;
   startClock();
   schedule();
@@ -199,7 +203,36 @@ function stepOnce() {
 function stepOver() {
   if (machine.refused || mode === 'ended' || mode === 'running' || mode === 'over') return;
   if (mode === 'waiting' || !session.beginStepOver()) return stepOnce();
-  start('over');
+  start('over', 'Stepping over a CALL…');
+}
+
+// Whether a step out or a run to a line can start now; if not, the page hears why.
+function canStartGoal() {
+  if (machine.refused || mode === 'ended' || mode === 'running' || mode === 'over') return false;
+  if (mode === 'waiting') update();
+  return mode !== 'waiting';
+}
+
+function stepOut() {
+  if (!canStartGoal()) return;
+  if (!session.beginStepOut()) {
+    note = 'No call is on the stack: there is no routine to step out of.';
+    return update();
+  }
+  start('over', 'Stepping out of the routine…');
+}
+
+// Runs until the line about to execute is line, or the first instruction after it.
+function runTo(line) {
+  if (!canStartGoal()) return;
+  const lines = machine.program.lines;
+  let at = line;
+  while (at <= lines.length && lines[at - 1][2] !== 1) at += 1;
+  if (at > lines.length || !session.beginRunTo(lines[at - 1][0])) {
+    note = `Line ${line} holds no instruction and none follows it: nothing to run to.`;
+    return update();
+  }
+  start('over', `Running to line ${at}…`);
 }
 
 function stepBack() {
@@ -236,6 +269,7 @@ function resume() {
   mode = 'paused';
   if (kind === 'running' || kind === 'over') {
     mode = kind;
+    note = kind === 'over' ? goalNote : '';
     startClock();
     schedule();
   } else {
@@ -253,6 +287,8 @@ const handlers = {
   continue() { start('running'); },
   step() { stepOnce(); },
   stepOver() { stepOver(); },
+  stepOut() { stepOut(); },
+  runTo({ line }) { runTo(line); },
   stepBack() { stepBack(); },
   stop() {
     if (mode !== 'running' && mode !== 'over') return;

@@ -123,6 +123,29 @@ test('each control has its keyboard shortcut', async () => {
   }
 });
 
+test('Step out runs until the routine has returned to its caller; Run to cursor stops at the first arrival at the line', async () => {
+  const source = example('fib.tas');
+  const states = traceStates(source);
+  const page = await openPage(env, { source });
+  const steps = async () => Number(await text(page, 'steps'));
+  await press(page, 'step-out');
+  assert.equal(await steps(), 0);
+  assert.match(await text(page, 'status'), /No call is on the stack/);
+  for (let i = 0; i < 3; i++) await press(page, 'step');  // into FIB, called from line 15
+  await press(page, 'key:Shift+F11');
+  assert.equal(await steps(), states.findIndex((s, i) => i > 3 && s.IP === states[2].IP + 2));
+
+  // Line 33 (ADD AX, BX) runs first deep in the recursion; line 21 is blank, and FIB follows it.
+  for (const [line, executing] of [[33, 'ADD AX, BX'], [21, 'FIB     CMP AX, #2']]) {
+    await press(page, 'reset');
+    await page.locator('.cm-line').nth(line - 1).click();
+    await press(page, 'key:Control+F10');
+    const { IP } = await registers(page);
+    assert.equal(await steps(), states.findIndex((s) => s.IP === IP), `line ${line}`);
+    assert.ok((await page.locator('.cm-executing').textContent()).startsWith(executing.startsWith('FIB') ? executing : `        ${executing}`), `line ${line}`);
+  }
+});
+
 test('Stop ends an endless loop within 200 ms, even one that prints, and the step limit pauses a run', async () => {
   for (const source of ['LOOP    ADD AX, #1\n        JMP LOOP\n', 'LOOP    ADD AX, #1\n        OUT AX\n        JMP LOOP\n']) {
     const page = await openPage(env, { source });

@@ -342,7 +342,7 @@ test('Help lists the 16 instructions with examples that assemble, the flag, and 
 
   const keys = await cells('keys');
   const controls = await page.locator('[aria-keyshortcuts]').evaluateAll((buttons) => buttons.map((b) => [b.textContent, b.getAttribute('aria-keyshortcuts')]));
-  assert.equal(controls.length, 7);
+  assert.equal(controls.length, 9);
   for (const [name, shortcuts] of controls) {
     const row = keys.find(([, does]) => does === name);
     assert.ok(row, name);

@@ -1,15 +1,14 @@
 // The Tavro extension: starts tavro-lsp (from the PATH or the tavro.lsp.path setting) through
 // vscode-languageclient for live diagnostics, hovers and navigation, and runs the current file
 // with tavro in a terminal (the "tavro" task type and the Tavro: Run command). The run shows
-// tavro's output exactly as it is and reads its error messages into the Problems view, so
-// users without the server still see their faults on the right lines.
+// tavro's output exactly as it is; the Problems view holds the server's messages alone, the
+// same the playground shows, so a message is never listed twice or on another line.
 'use strict';
 
 const childProcess = require('node:child_process');
 const path = require('node:path');
 const vscode = require('vscode');
 const { LanguageClient, TransportKind } = require('vscode-languageclient/node');
-const { parseProblems } = require('./problems.js');
 
 let client;
 
@@ -33,41 +32,26 @@ async function startServer(context) {
   context.subscriptions.push({ dispose: () => client && client.stop() });
 }
 
-// A pseudoterminal that runs tavro on one file: output as tavro writes it, keyboard lines to
-// its standard input (for IN), and its assembly messages to the Problems view at the end.
-function runTerminal(file, problems) {
+// A pseudoterminal that runs tavro on one file: output as tavro writes it, and keyboard lines
+// to its standard input (for IN).
+function runTerminal(file) {
   const write = new vscode.EventEmitter();
   const close = new vscode.EventEmitter();
   let child;
-  let stderr = '';
   let line = '';
   const show = (data) => write.fire(data.toString('latin1').replace(/\r?\n/g, '\r\n'));
   return {
     onDidWrite: write.event,
     onDidClose: close.event,
     open() {
-      problems.delete(vscode.Uri.file(file));
       child = childProcess.spawn(setting('path', 'tavro'), [path.basename(file)], { cwd: path.dirname(file) });
       child.stdout.on('data', show);
-      child.stderr.on('data', (data) => {
-        stderr += data.toString('latin1');
-        show(data);
-      });
+      child.stderr.on('data', show);
       child.on('error', (error) => {
         show(`Cannot run tavro: ${error.message}\n`);
         close.fire(1);
       });
-      child.on('close', (code) => {
-        const found = parseProblems(stderr).map((p) => {
-          const range = new vscode.Range(p.line - 1, 0, p.line - 1, Number.MAX_SAFE_INTEGER);
-          const severity = p.severity === 'error' ? vscode.DiagnosticSeverity.Error : vscode.DiagnosticSeverity.Warning;
-          const diagnostic = new vscode.Diagnostic(range, p.message, severity);
-          diagnostic.source = 'tavro';
-          return diagnostic;
-        });
-        problems.set(vscode.Uri.file(file), found);
-        close.fire(code === null ? 1 : code);
-      });
+      child.on('close', (code) => close.fire(code === null ? 1 : code));
     },
     handleInput(data) {
       if (!child || !child.stdin.writable) return;
@@ -92,10 +76,10 @@ function runTerminal(file, problems) {
   };
 }
 
-function runTask(file, problems, scope) {
+function runTask(file, scope) {
   const definition = { type: 'tavro', file };
   const task = new vscode.Task(definition, scope || vscode.TaskScope.Workspace, `run ${path.basename(file)}`, 'tavro',
-    new vscode.CustomExecution(async () => runTerminal(file, problems)));
+    new vscode.CustomExecution(async () => runTerminal(file)));
   task.presentationOptions = { reveal: vscode.TaskRevealKind.Always, focus: true, clear: true };
   return task;
 }
@@ -107,19 +91,16 @@ function activeTavroFile() {
 }
 
 async function activate(context) {
-  const problems = vscode.languages.createDiagnosticCollection('tavro-run');
-  context.subscriptions.push(problems);
-
   context.subscriptions.push(vscode.tasks.registerTaskProvider('tavro', {
     provideTasks() {
       const document = activeTavroFile();
-      return document ? [runTask(document.uri.fsPath, problems)] : [];
+      return document ? [runTask(document.uri.fsPath)] : [];
     },
     resolveTask(task) {
       const file = task.definition.file;
       if (typeof file !== 'string' || file === '') return undefined;
       const resolved = file.replace('${file}', (activeTavroFile() || { uri: { fsPath: '' } }).uri.fsPath);
-      return runTask(resolved, problems, task.scope);
+      return runTask(resolved, task.scope);
     },
   }));
 
@@ -130,7 +111,7 @@ async function activate(context) {
       return;
     }
     await document.save();
-    await vscode.tasks.executeTask(runTask(document.uri.fsPath, problems));
+    await vscode.tasks.executeTask(runTask(document.uri.fsPath));
   }));
 
   registerDebugger(context);

@@ -1,0 +1,70 @@
+"""The editors know the instruction set's words as the engine does: the mnemonics and registers
+that tavro-lsp completes (taken from the engine's table) are the ones the page colours and
+completes (web/src/words.js) and the ones the VS Code grammar colours.
+    words.py SERVER NODE ROOT"""
+import json
+import os
+import re
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lsp"))
+from client import run_session  # noqa: E402
+
+
+def server_words(server):
+    uri = "file:///words.tas"
+    complete = lambda n, character: {  # noqa: E731
+        "jsonrpc": "2.0", "id": n, "method": "textDocument/completion",
+        "params": {"textDocument": {"uri": uri}, "position": {"line": 0, "character": character}}}
+    steps = [{"jsonrpc": "2.0", "id": 1, "method": "initialize", "params": {"capabilities": {}}},
+             {"jsonrpc": "2.0", "method": "initialized", "params": {}},
+             {"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {"textDocument": {
+                 "uri": uri, "languageId": "tavro", "version": 1, "text": "        PUSH \n"}}},
+             complete(2, 8), complete(3, 13),
+             {"jsonrpc": "2.0", "id": 4, "method": "shutdown"}, {"jsonrpc": "2.0", "method": "exit"}]
+    messages, _ = run_session(server, steps, ".")
+    answers = {m["id"]: m["result"] for m in messages if m.get("id") in (2, 3)}
+    items = lambda n: answers[n]["items"] if isinstance(answers[n], dict) else answers[n]  # noqa: E731
+    mnemonics = {i["label"] for i in items(2) if i.get("detail") == "instruction"}
+    registers = {i["label"] for i in items(3) if i.get("detail") == "register"}
+    return mnemonics, registers
+
+
+def grammar_words(path):
+    with open(path) as f:
+        grammar = json.load(f)
+    words = {}
+    for name, rule in grammar["repository"].items():
+        for pattern in [rule] + rule.get("patterns", []):
+            for group in re.findall(r"\(\?i:([A-Z|]+)\)", pattern.get("match", "")):
+                words.setdefault(pattern.get("name", name), set()).update(group.split("|"))
+    flow = words.get("keyword.control.flow.tavro", set())
+    other = words.get("keyword.other.instruction.tavro", set())
+    registers = {w for scope, found in words.items() if "register" in scope for w in found}
+    return flow | other, registers
+
+
+def main():
+    server, node, root = sys.argv[1:4]
+    engine = server_words(server)
+    page = json.loads(subprocess.run(
+        [node, "--input-type=module", "-e",
+         "const w = await import(process.argv[1]);"
+         "console.log(JSON.stringify([[...w.MNEMONICS], [...w.REGISTERS]]))",
+         "file://" + os.path.join(root, "web", "src", "words.js")],
+        check=True, capture_output=True, text=True).stdout)
+    grammar = grammar_words(os.path.join(root, "editors", "vscode", "syntaxes", "tavro.tmLanguage.json"))
+    failed = 0
+    for where, (mnemonics, registers) in (("the page", [set(page[0]), set(page[1])]), ("the grammar", grammar)):
+        for kind, theirs, ours in (("mnemonics", mnemonics, engine[0]), ("registers", registers, engine[1])):
+            if theirs != ours:
+                failed += 1
+                print("%s's %s: %s; the engine's: %s" % (where, kind, sorted(theirs), sorted(ours)))
+    if len(engine[0]) != 16 or len(engine[1]) != 4:
+        sys.exit("tavro-lsp completed %s" % (engine,))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
