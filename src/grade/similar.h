@@ -25,7 +25,7 @@ struct SimilarSet {
 // Keeps what findSimilar compares of a submission that assembled.
 void takeFingerprint(const Program& program, SubmissionResult* result);
 // The edit distance (insertions, deletions, substitutions) between a and b when it is at most
-// limit; limit + 1 otherwise.
+// limit; limit + 1 otherwise. Elements are below 256, as instruction forms are.
 size_t formDistance(const std::vector<uint16_t>& a, const std::vector<uint16_t>& b, size_t limit);
 // The identical-code groups in the order of their first members, then the alike pairs, most
 // alike first; an identical-code group takes part in pairs through its first member.
