@@ -90,7 +90,7 @@ void initializeRequest(Session& s, const Json& request, const Json& args) {
 void startIfReady(Session& s) {
     if (!s.launched || !s.configured || s.ended || s.run != RunKind::None) return;
     if (s.stopOnEntry) {
-        s.machine.resumeIp = static_cast<int32_t>(s.machine.state.ip);  // continue goes on
+        resumeHere(s.machine);  // continue goes on from the entry
         sendEvent(s, "stopped",
                   {{"reason", "entry"}, {"threadId", 1}, {"allThreadsStopped", true}});
     } else {
@@ -452,25 +452,24 @@ void setVariableRequest(Session& s, const Json& request, const Json& args) {
         if (!parseValue(text, 0, MEMORY_SIZE - 1, &value)) {
             return fail(s, request, "IP takes an address from 0 to 4095");
         }
-        m.state.ip = static_cast<uint32_t>(value);
+        setIp(m, value);
         shown = std::to_string(value);
     } else if (t.kind == TermKind::Below) {
         if (!parseValue(text, 0, 1, &value)) return fail(s, request, "below is 0 or 1");
-        m.state.belowFlag = static_cast<int32_t>(value);
+        setBelow(m, value != 0);
         shown = std::to_string(value);
     } else if (t.kind == TermKind::Register || t.kind == TermKind::Word) {
         if (!parseValue(text, -32768, 65535, &value)) {
             return fail(s, request, "A word takes a number from -32768 to 65535");
         }
         if (t.kind == TermKind::Register) {
-            m.state.regs[t.value] = static_cast<int16_t>(value);
+            setRegister(m, t.value, static_cast<int16_t>(value));
             shown = std::to_string(m.state.regs[t.value]);
         } else {
             int64_t address = t.value + (t.reg >= 0 ? m.state.regs[t.reg] : 0);
-            if (address < 0 || address + 1 >= MEMORY_SIZE) {
+            if (!setWord(m, address, static_cast<int32_t>(value))) {
                 return fail(s, request, "No word at " + std::to_string(address));
             }
-            writeWord(m.state.memory.data() + address, static_cast<int32_t>(value));
             shown = wordText(static_cast<int32_t>(value));
         }
     } else {
@@ -552,7 +551,7 @@ void writeMemoryRequest(Session& s, const Json& request, const Json& args) {
         return fail(s, request, "The bytes would run past the end of memory");
     }
     size_t count = std::min(bytes.size(), room);
-    std::copy_n(bytes.data(), count, s.machine.state.memory.begin() + start);
+    setBytes(s.machine, start, std::string_view(bytes).substr(0, count));
     respond(s, request, {{"bytesWritten", count}});
     if (s.clientMemory) {
         sendEvent(s, "memory", {{"memoryReference", "0"}, {"offset", start}, {"count", count}});

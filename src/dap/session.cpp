@@ -265,8 +265,6 @@ void endSession(Session& s) {
 }
 
 void stateChanged(Session& s) {
-    restartHistory(s.machine);
-    s.machine.resumeIp = static_cast<int32_t>(s.machine.state.ip);
     if (s.clientInvalidated) sendEvent(s, "invalidated", {{"areas", Json::array({"variables"})}});
 }
 

@@ -91,7 +91,8 @@ void giveLine(Session& session, std::string_view line);
 void stepBack(Session& session, bool toBreakpoint);
 // Reports the end of the run and ends the session.
 void endSession(Session& session);
-// After the client changed the state: undo may not go back past it.
+// After the client changed the state (the engine restarted the history): tells the client that
+// its variables changed.
 void stateChanged(Session& session);
 
 }  // namespace tavro

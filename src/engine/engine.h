@@ -141,6 +141,25 @@ uint64_t undo(Machine& machine, uint64_t n);
 // Restarts the history at the present state, the oldest one undo can then return to: for a
 // front-end that changed the state itself, which the re-execution of undo would not repeat.
 void restartHistory(Machine& machine);
+// ---- Changing a machine by hand (a debugger's) ---------------------------------------------
+// Each changes the machine at rest, restarts the history at the new state (undo would not
+// repeat the change), and lets the next run execute the instruction at ip before it looks at
+// a breakpoint there.
+
+// Sets register reg: 0 for AX to 3 for DX.
+void setRegister(Machine& machine, int32_t reg, int16_t value);
+// Moves ip; false, changing nothing, outside memory.
+bool setIp(Machine& machine, int64_t ip);
+// Sets the flag: true for B (below).
+void setBelow(Machine& machine, bool below);
+// Writes a word at address as a store writes it; false, changing nothing, outside 0 to 4094.
+bool setWord(Machine& machine, int64_t address, int32_t value);
+// Writes bytes from address on; false, changing nothing, when they would leave memory.
+bool setBytes(Machine& machine, int64_t address, std::string_view bytes);
+// Lets the next run execute the instruction at ip before it looks at a breakpoint there: for a
+// front-end that shows the machine stopped where it stands (at its entry) without a run.
+void resumeHere(Machine& machine);
+
 // The signed word at address, as a load reads it (no random draw at 4094; 0 outside memory).
 int16_t wordAt(const Machine& machine, uint32_t address);
 // Bytes the program has written to out so far (trace lines and closing line included).

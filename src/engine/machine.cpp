@@ -352,6 +352,47 @@ void restartHistory(Machine& m) {
     }
 }
 
+void resumeHere(Machine& m) { m.resumeIp = static_cast<int32_t>(m.state.ip); }
+
+// After a change by hand: the history starts again here, and the next run goes on from ip.
+static void changedByHand(Machine& m) {
+    restartHistory(m);
+    resumeHere(m);
+}
+
+void setRegister(Machine& m, int32_t reg, int16_t value) {
+    m.state.regs[reg & 3] = value;
+    changedByHand(m);
+}
+
+bool setIp(Machine& m, int64_t ip) {
+    if (ip < 0 || ip >= MEMORY_SIZE) return false;
+    m.state.ip = static_cast<uint32_t>(ip);
+    changedByHand(m);
+    return true;
+}
+
+void setBelow(Machine& m, bool below) {
+    m.state.belowFlag = below ? 1 : 0;
+    changedByHand(m);
+}
+
+bool setWord(Machine& m, int64_t address, int32_t value) {
+    if (address < 0 || address >= MEMORY_SIZE - 1) return false;
+    writeWord(m.state.memory.data() + address, value);
+    changedByHand(m);
+    return true;
+}
+
+bool setBytes(Machine& m, int64_t address, std::string_view bytes) {
+    if (address < 0 || address > MEMORY_SIZE || bytes.size() > size_t(MEMORY_SIZE - address)) {
+        return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), m.state.memory.begin() + address);
+    changedByHand(m);
+    return true;
+}
+
 int16_t wordAt(const Machine& m, uint32_t address) {
     if (address >= MEMORY_SIZE - 1) return 0;  // address + 1 could wrap to 0
     return static_cast<int16_t>(readWord(m.state.memory.data() + address));

@@ -198,6 +198,20 @@ EMSCRIPTEN_KEEPALIVE int tavro_begin_run_to(Session* s, uint32_t address) {
     return beginRunTo(s->machine, address) ? 1 : 0;
 }
 
+// Sets a register by hand (0 AX to 3 DX, 4 for IP); the history starts again from there.
+EMSCRIPTEN_KEEPALIVE void tavro_set_register(Session* s, int reg, int value) {
+    if (reg == 4) {
+        setIp(s->machine, value);
+    } else {
+        setRegister(s->machine, reg, static_cast<int16_t>(value));
+    }
+}
+
+// Writes a word by hand at address (0 to 4094); the history starts again from there.
+EMSCRIPTEN_KEEPALIVE void tavro_set_word(Session* s, int address, int value) {
+    setWord(s->machine, address, value);
+}
+
 // Drops a step over or out, or a run to, in progress (the page's Stop, or another command).
 EMSCRIPTEN_KEEPALIVE void tavro_end_step_goal(Session* s) { endStepGoal(s->machine); }
 

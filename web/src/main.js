@@ -12,7 +12,9 @@ import { createMemoryMap, createRegisters, createStream } from './panels.js';
 import { encodeProgram, readLink } from './share.js';
 import { STATUS_TEXTS } from './session.js';
 
-const ASSEMBLE_DELAY_MS = 150;
+// The pause in typing after which the program is assembled again: longer for a long program,
+// whose answer takes the page longer to take in, so that it does not land between two keys.
+const assembleDelay = (lines) => 150 + Math.min(350, Math.floor(lines / 20));
 const EMPTY_PROGRAM = 'The program is empty: write one, or choose an example.';
 const byTestId = (id) => document.querySelector(`[data-testid="${id}"]`);
 const store = {
@@ -47,7 +49,7 @@ function assembleSoon() {
       machineSource = source();
       send('reset', { source: machineSource });
     }
-  }, ASSEMBLE_DELAY_MS);
+  }, assembleDelay(editor.state.doc.lines));
 }
 
 // The program as assembled from the text now in the editor, or undefined while that is not
@@ -199,14 +201,20 @@ diagnosticsList.addEventListener('scroll', () => {
 
 // ---- the machine's panels ----
 
-const registers = createRegisters(document.querySelector('.registers'));
+// Registers and memory can be changed by hand while the machine rests.
+const atRest = () => mode === 'idle' || mode === 'paused' || mode === 'waiting';
+const registers = createRegisters(document.querySelector('.registers'), {
+  canEdit: atRest,
+  onSet: (reg, value) => send('setRegister', { reg, value }),
+});
 const consoleStream = createStream(byTestId('console'));
 const stderrStream = createStream(byTestId('stderr'));
 const memoryMap = createMemoryMap(byTestId('memory-map'), document.getElementById('memory-cell'),
   document.getElementById('tooltip'), byTestId('stack'),
   (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
 const memoryTable = createMemoryTable(byTestId('memory-table'),
-  (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
+  (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''),
+  { canEdit: atRest, onSet: (address, value) => send('setWord', { address, value }) });
 const followIp = byTestId('memory-follow');
 let tableFresh = false;  // a new machine came while the table was not drawn
 byTestId('memory-map').addEventListener('pick', ({ detail }) => {

@@ -1,16 +1,20 @@
 // Memory as a table of words: one row for each even address (the word there and at the next
 // byte), with its bytes, and the label or source line it belongs to. The rows at IP and DX are
-// marked, and rows whose bytes the last step or run changed are highlighted. Only the rows in
-// view are in the page (the table has 2048), so drawing it after each step stays cheap.
+// marked, and rows whose bytes the last step or run changed are highlighted; a word can be
+// changed by hand while the machine rests. Only the rows in view are in the page (the table
+// has 2048), so drawing it after each step stays cheap.
 
 const ROWS = 2048;
 const OVERSCAN = 8;  // rows drawn beyond the view on each side
 
 const hex = (value, digits) => (value & (16 ** digits - 1)).toString(16).padStart(digits, '0');
 
+import { registerValue } from './panels.js';
+
 // Makes the table in scroller (a scrolling element holding a <table> with a <tbody>);
-// sourceLine(n) gives the text of line n.
-export function createMemoryTable(scroller, sourceLine) {
+// sourceLine(n) gives the text of line n. A word can be changed while the machine rests
+// (canEdit): double-click it, type a value and press Enter (onSet(address, value)); Esc keeps it.
+export function createMemoryTable(scroller, sourceLine, { canEdit = () => false, onSet = () => {} } = {}) {
   const body = scroller.querySelector('tbody');
   let memory = new Uint8Array(4096);
   let written = new Uint8Array(4096);  // 1 where the last update changed a byte
@@ -73,6 +77,32 @@ export function createMemoryTable(scroller, sourceLine) {
     body.replaceChildren(spacer(first), ...rows, spacer(ROWS - last));
   }
   scroller.addEventListener('scroll', render);
+
+  body.addEventListener('dblclick', (event) => {
+    const td = event.target.closest?.('td.word');
+    if (!td || !canEdit() || td.querySelector('input')) return;
+    const address = Number(td.parentElement.dataset.address);
+    const input = document.createElement('input');
+    input.setAttribute('data-testid', 'word-edit');
+    input.setAttribute('aria-label', `New word at ${address}`);
+    input.size = 7;
+    input.value = td.textContent;
+    input.addEventListener('keydown', (e) => {
+      if (e.key === 'Escape') {
+        e.stopPropagation();
+        render();
+      } else if (e.key === 'Enter') {
+        e.preventDefault();
+        e.stopPropagation();
+        const value = registerValue(input.value, 'word');
+        if (value === null) input.setAttribute('aria-invalid', 'true');
+        else onSet(address, value);
+      }
+    });
+    td.replaceChildren(input);
+    input.focus();
+    input.select();
+  });
 
   const table = {
     // Takes the worker's update: fresh when the machine is a new one (nothing counts as written).

@@ -10,7 +10,19 @@ const RUNNING_TAIL = 4000;     // characters it shows while a run goes on
 
 // ---- registers ----
 
-export function createRegisters(root) {
+// A number typed for a register: decimal or 0x hexadecimal, within the register's range (a
+// word takes -32768 to 65535, IP an address); null for anything else.
+export function registerValue(text, name) {
+  const t = text.trim();
+  const value = /^[-+]?[0-9]+$/.test(t) ? Number(t) : /^0x[0-9a-f]{1,4}$/i.test(t) ? parseInt(t, 16) : NaN;
+  const [low, high] = name === 'IP' ? [0, 4095] : [-32768, 65535];
+  return Number.isInteger(value) && value >= low && value <= high ? value : null;
+}
+
+// The registers panel. A register can be changed while the machine rests (canEdit): double-click
+// it, or press Enter on it, type a value and press Enter (onSet(index, value), 0 AX to 4 IP);
+// Esc keeps the value.
+export function createRegisters(root, { canEdit = () => false, onSet = () => {} } = {}) {
   const cells = {};
   for (const name of ['AX', 'BX', 'CX', 'DX', 'IP']) cells[name] = root.querySelector(`[data-testid="reg-${name}"]`);
   const flag = root.querySelector('[data-testid="flag"]');
@@ -36,6 +48,47 @@ export function createRegisters(root) {
     steps.textContent = String(state.steps);
     previous = { ...values, flag: state.flag };
     last = state;
+  }
+
+  for (const [index, name] of ['AX', 'BX', 'CX', 'DX', 'IP'].entries()) {
+    const cell = cells[name];
+    cell.tabIndex = 0;
+    cell.title = `Double-click, or press Enter, to change ${name} while the machine is paused`;
+    const edit = () => {
+      if (!canEdit() || !last || cell.querySelector('input')) return;
+      const input = document.createElement('input');
+      input.setAttribute('data-testid', `reg-${name}-edit`);
+      input.setAttribute('aria-label', `New value of ${name}`);
+      input.size = 7;
+      input.value = cell.textContent;
+      const close = () => {
+        cell.textContent = format(name === 'IP' ? last.ip : last.regs[index], name);
+        cell.focus();
+      };
+      input.addEventListener('keydown', (event) => {
+        if (event.key === 'Escape') {
+          event.stopPropagation();
+          close();
+        } else if (event.key === 'Enter') {
+          event.preventDefault();
+          event.stopPropagation();
+          const value = registerValue(input.value, name);
+          if (value === null) input.setAttribute('aria-invalid', 'true');
+          else onSet(index, value);
+        }
+      });
+      input.addEventListener('blur', () => { if (input.isConnected) close(); });
+      cell.replaceChildren(input);
+      input.focus();
+      input.select();
+    };
+    cell.addEventListener('dblclick', edit);
+    cell.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter' && event.target === cell) {
+        event.preventDefault();
+        edit();
+      }
+    });
   }
 
   return {

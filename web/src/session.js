@@ -64,6 +64,10 @@ export function openSession(module) {
     beginStepOut: () => module._tavro_begin_step_out(session) === 1,
     // Starts a run to an address of the code: the runs that follow come back with STEPPED there.
     beginRunTo: (address) => module._tavro_begin_run_to(session, address) === 1,
+    // Sets a register by hand (0 AX to 3 DX, 4 IP); Step back cannot go back past it.
+    setRegister: (reg, value) => module._tavro_set_register(session, reg, value),
+    // Writes a word by hand at an address from 0 to 4094; Step back cannot go back past it.
+    setWord: (address, value) => module._tavro_set_word(session, address, value),
     // Drops a step over or out, or a run to, in progress.
     endStepGoal: () => module._tavro_end_step_goal(session),
     undo: (n) => module._tavro_undo(session, n),

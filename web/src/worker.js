@@ -288,6 +288,18 @@ const handlers = {
   step() { stepOnce(); },
   stepOver() { stepOver(); },
   stepOut() { stepOut(); },
+  setRegister({ reg, value }) {
+    if (machine.refused || !['idle', 'paused', 'waiting'].includes(mode)) return;
+    session.setRegister(reg, value);
+    note = `${['AX', 'BX', 'CX', 'DX', 'IP'][reg]} set by hand: Step back goes no further back.`;
+    update();
+  },
+  setWord({ address, value }) {
+    if (machine.refused || !['idle', 'paused', 'waiting'].includes(mode)) return;
+    session.setWord(address, value);
+    note = `The word at ${address} set by hand: Step back goes no further back.`;
+    update();
+  },
   runTo({ line }) { runTo(line); },
   stepBack() { stepBack(); },
   stop() {

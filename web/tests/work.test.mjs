@@ -222,6 +222,44 @@ test('the memory table shows tavro\'s bytes as words, marks IP and DX and what w
   assert.equal(await row(0).isVisible(), true);
 });
 
+test('a register can be changed while paused: a bad value is refused where it was typed, Esc keeps the value', async () => {
+  const page = await openPage(env, { source: example('fib.tas') });
+  await press(page, 'step');  // CX := 0, the count of numbers printed so far
+  const edit = page.getByTestId('reg-CX-edit');
+  for (const [typed, key, shown] of [['abc', 'Enter', null], ['70000', 'Enter', null], ['99', 'Escape', '0'], ['0xC', 'Enter', '12']]) {
+    await page.getByTestId('reg-CX').dblclick();
+    await edit.fill(typed);
+    await edit.press(key);
+    if (shown === null) {
+      assert.equal(await edit.getAttribute('aria-invalid'), 'true', typed);
+      await edit.press('Escape');
+    } else {
+      await page.waitForFunction((s) => document.querySelector('[data-testid="reg-CX"]').textContent === s, shown);
+    }
+  }
+  await press(page, 'step-back');  // the history starts again at the change
+  assert.match(await text(page, 'status'), /No earlier step/);
+  assert.equal(await text(page, 'steps'), '1');
+  await press(page, 'continue', ['ended']);
+  assert.equal(await text(page, 'console'), 'out: 144\n>>> Program terminated. (Halt)\n');  // fib(12) alone
+});
+
+test('a word of memory can be changed while paused, from the memory table', async () => {
+  // N lies at address 6, a row of its own.
+  const page = await openPage(env, { source: '        COPY AX, N\n        OUT AX\n        END\n        END\nN       5\n' });
+  const word = page.getByTestId('memory-table').locator('tr', { has: page.locator('td.where', { hasText: /^N ·/ }) }).locator('td.word');
+  const edit = page.getByTestId('word-edit');
+  await word.dblclick();
+  await edit.fill('-32769');
+  await edit.press('Enter');
+  assert.equal(await edit.getAttribute('aria-invalid'), 'true');
+  await edit.fill('42');
+  await edit.press('Enter');
+  await page.waitForFunction(() => [...document.querySelectorAll('[data-testid="memory-table"] td.word')].some((td) => td.textContent === '42'));
+  await press(page, 'continue', ['ended']);
+  assert.equal(await text(page, 'console'), 'out: 42\n>>> Program terminated. (Halt)\n');
+});
+
 test('the status line and the messages follow the program as it is, and an empty one is named', async () => {
   const broken = '        COPY AX, #500\n        END\n';
   const page = await openPage(env, { source: broken });
