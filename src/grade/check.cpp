@@ -30,7 +30,8 @@ SuiteCheck checkSuite(const SuiteLoad& load, const Submission& model, const Grad
         std::string output;
         TestResult result = gradeTest(model, test, own, &output);
         std::string name = displayText(test.name);
-        bool ran = result.outcome != Outcome::AssemblyError && result.outcome != Outcome::Unreadable;
+        bool ran =
+            result.outcome != Outcome::AssemblyError && result.outcome != Outcome::Unreadable;
         bool exactly = compareOutput(test.expected, output, Compare::Exact, false).equal;
         if (result.outcome == Outcome::Pass) {
             passes++;
@@ -50,7 +51,8 @@ SuiteCheck checkSuite(const SuiteLoad& load, const Submission& model, const Grad
         }
         if (!ran) continue;
         const std::string& expected = test.expected;
-        if (expected.find("\r\n") != std::string::npos && output.find("\r\n") == std::string::npos) {
+        if (expected.find("\r\n") != std::string::npos &&
+            output.find("\r\n") == std::string::npos) {
             warnings.push_back(name + ".out has CR LF line ends; the model's output has LF alone");
         }
         if (!expected.empty() && expected.back() != '\n' && !output.empty() &&
@@ -59,7 +61,8 @@ SuiteCheck checkSuite(const SuiteLoad& load, const Submission& model, const Grad
                                "output has one");
         }
     }
-    for (const std::string& warning : warnings) check.report += "warning: " + safeText(warning) + "\n";
+    for (const std::string& warning : warnings)
+        check.report += "warning: " + safeText(warning) + "\n";
     size_t count = load.suite.tests.size();
     check.report += "the model passes " + std::to_string(passes) + " of " + std::to_string(count) +
                     " test" + (count == 1 ? "" : "s") + "; " + std::to_string(warnings.size()) +

@@ -211,9 +211,10 @@ static std::string jsonReport(const Suite& suite, const std::vector<SubmissionRe
     for (const SimilarSet& set : findSimilar(results)) {
         Json paths = Json::array();
         for (size_t member : set.members) paths.push_back(displayText(results[member].path));
-        similar.push_back({{"paths", paths},
-                           {"kind", LIKENESS_NAMES[static_cast<int>(set.kind)]},
-                           {"similarity", set.percent == 100 ? Json(1) : Json(set.percent / 100.0)}});
+        similar.push_back(
+            {{"paths", paths},
+             {"kind", LIKENESS_NAMES[static_cast<int>(set.kind)]},
+             {"similarity", set.percent == 100 ? Json(1) : Json(set.percent / 100.0)}});
     }
     return dump({{"suite", displayText(suite.path)},
                  {"max_score", points(maxScoreOf(suite))},

@@ -57,7 +57,7 @@ size_t formDistance(const std::vector<uint16_t>& a, const std::vector<uint16_t>&
 std::vector<SimilarSet> findSimilar(const std::vector<SubmissionResult>& results) {
     std::vector<SimilarSet> sets;
     std::map<std::string, size_t> groupOf;  // machine code -> its set (size 1 at first)
-    std::vector<size_t> firsts;              // the first submission of each distinct code
+    std::vector<size_t> firsts;             // the first submission of each distinct code
     for (size_t s = 0; s < results.size(); s++) {
         if (results[s].code.empty()) continue;
         auto [it, added] = groupOf.emplace(results[s].code, sets.size());
@@ -80,8 +80,8 @@ std::vector<SimilarSet> findSimilar(const std::vector<SubmissionResult>& results
             size_t limit = longer * (100 - SIMILAR_PERCENT) / 100;
             size_t distance = formDistance(a, b, limit);
             if (distance > limit) continue;
-            pairs.push_back({{firsts[x], firsts[y]}, Likeness::Alike,
-                             (longer - distance) * 100 / longer});
+            pairs.push_back(
+                {{firsts[x], firsts[y]}, Likeness::Alike, (longer - distance) * 100 / longer});
         }
     }
     std::stable_sort(pairs.begin(), pairs.end(), [](const SimilarSet& p, const SimilarSet& q) {

@@ -55,7 +55,7 @@ struct Suite {
 
 struct SuiteLoad {
     Suite suite;
-    std::string error;  // empty when the suite was read
+    std::string error;                  // empty when the suite was read
     std::vector<std::string> warnings;  // lenient reading: what would otherwise be an error
 };
 

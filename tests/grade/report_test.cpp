@@ -363,8 +363,11 @@ TEST(Similar, DistanceIsTheEditDistanceUpToItsLimit) {
             uint32_t at = next(static_cast<uint32_t>(b.size()) + 1);
             switch (next(3)) {
                 case 0: b.insert(b.begin() + at, static_cast<uint16_t>(next(3) * 80)); break;
-                case 1: if (at < b.size()) b.erase(b.begin() + at); break;
-                default: if (at < b.size()) b[at] = static_cast<uint16_t>(next(3) * 80);
+                case 1:
+                    if (at < b.size()) b.erase(b.begin() + at);
+                    break;
+                default:
+                    if (at < b.size()) b[at] = static_cast<uint16_t>(next(3) * 80);
             }
         }
         std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
@@ -387,11 +390,13 @@ TEST(Similar, IdenticalCodeAndAlikePairs) {
         for (int k = 0; k < n; k++) text += k == n / 2 ? odd : " OUT AX\n";
         return text + " END\n";
     };
-    const std::string sum = " COPY BX, #0\nL IN AX\n ADD BX, AX\n CMP AX, #0\n JNB L\n OUT BX\n END\n";
+    const std::string sum =
+        " COPY BX, #0\nL IN AX\n ADD BX, AX\n CMP AX, #0\n JNB L\n OUT BX\n END\n";
     const std::string renamed =
         "; the same, written apart\n COPY   BX, #0 ; zero\nTOP  IN AX\n ADD BX,AX\n CMP AX, #0\n"
         " JNB TOP\n OUT BX\n END\n";
-    const std::string other = " COPY CX, #7\nL IN DX\n ADD CX, DX\n CMP DX, #0\n JNB L\n OUT CX\n END\n";
+    const std::string other =
+        " COPY CX, #7\nL IN DX\n ADD CX, DX\n CMP DX, #0\n JNB L\n OUT CX\n END\n";
     struct Row {
         std::vector<std::string> sources;
         std::string sets;  // "KIND PERCENT: MEMBERS; ..."
@@ -411,7 +416,8 @@ TEST(Similar, IdenticalCodeAndAlikePairs) {
         std::vector<SubmissionResult> results(row.sources.size());
         for (size_t s = 0; s < row.sources.size(); s++) {
             Submission submission = prepareSubmission("s.tas", row.sources[s]);
-            if (submission.failure == Outcome::Pass) takeFingerprint(submission.program, &results[s]);
+            if (submission.failure == Outcome::Pass)
+                takeFingerprint(submission.program, &results[s]);
         }
         std::string sets;
         for (const SimilarSet& set : findSimilar(results)) {
