@@ -194,6 +194,11 @@ std::vector<CallFrame> callFrames(const Program& program, const Machine& machine
 std::vector<int32_t> stackSlots(const Machine& machine);
 // The label defined at address, or nullptr.
 const Symbol* labelAt(const Program& program, int64_t address);
+// The program's instructions in address order, each as opcode * 16 + operand form: the
+// OperandKind of a two-operand instruction's source, times 2, plus 1 for a store; 0 for the
+// others. Registers, numbers and addresses are left out, so that programs of the same shape
+// compare equal whatever their labels and constants. Empty without the source map.
+std::vector<uint16_t> instructionForms(const Program& program);
 
 // ---- Messages for an editor ------------------------------------------------------------------
 

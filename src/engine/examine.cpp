@@ -58,6 +58,31 @@ const Symbol* labelAt(const Program& program, int64_t address) {
     return nullptr;
 }
 
+std::vector<uint16_t> instructionForms(const Program& program) {
+    std::vector<uint16_t> forms;
+    for (size_t i = 0; i < program.lines.size(); i++) {
+        int64_t address = program.lines[i].address;
+        if (address < 0 || address + 1 >= MEMORY_SIZE) continue;
+        if (lineKind(program, static_cast<int32_t>(i + 1)) != LineKind::Instruction) continue;
+        const uint8_t* p = &program.image[static_cast<size_t>(address)];
+        int opcode = opcodeField(p[0]);
+        int form = 0;
+        if (OPERAND_SHAPES[opcode] == OperandShape::TWO) {
+            // |opcd|mode| r  | |i |d | ...: mode and the indirect bit give the kind.
+            int mode = modeField(p[0]), nibble = highNibble(p[1]);
+            OperandKind kind = mode == MODE_IMMEDIATE ? OperandKind::Immediate
+                               : mode == MODE_DIRECT  ? OperandKind::Direct
+                               : mode == MODE_INDEXED ? OperandKind::Indexed
+                               : nibbleIndirect(nibble) ? OperandKind::Indirect
+                                                        : OperandKind::Register;
+            bool store = mode != MODE_IMMEDIATE && nibbleDirection(nibble);
+            form = static_cast<int>(kind) * 2 + (store ? 1 : 0);
+        }
+        forms.push_back(static_cast<uint16_t>(opcode * 16 + form));
+    }
+    return forms;
+}
+
 std::vector<int32_t> stackSlots(const Machine& machine) {
     std::vector<int32_t> slots;
     int32_t start = popSlot(machine.state.regs[DX]);

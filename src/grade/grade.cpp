@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "grade/compare.h"
+#include "grade/similar.h"
 #include "grade/text.h"
 
 namespace tavro {
@@ -294,6 +295,9 @@ bool gradeAll(const Suite& suite, const std::vector<std::string>& paths,
                 result.path = paths[s];
                 result.file = slot.submission->file;
                 result.warnings = slot.submission->warnings;
+                if (slot.submission->failure == Outcome::Pass) {
+                    takeFingerprint(slot.submission->program, &result);
+                }
             });
             result.tests[t] = gradeTest(*slot.submission, suite.tests[t], options);
             if (slot.remaining.fetch_sub(1) == 1) slot.submission.reset();

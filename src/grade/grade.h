@@ -72,6 +72,8 @@ struct SubmissionResult {
     std::vector<TestResult> tests;  // in the suite's order
     int64_t score = 0;              // thousandths of a point, summed exactly
     int64_t maxScore = 0;
+    std::string code;             // the machine code, when it assembled (similar.h)
+    std::vector<uint16_t> forms;  // its instruction forms
 };
 
 struct GradeOptions {

@@ -14,8 +14,10 @@
 #include <cstring>
 #include <thread>
 
+#include "grade/check.h"
 #include "grade/files.h"
 #include "grade/grade.h"
+#include "grade/merge.h"
 #include "grade/report.h"
 #include "grade/text.h"
 
@@ -81,12 +83,13 @@ int main(int argc, char** argv) {
     app.footer(
         "SUITE holds NAME.out (expected standard output), NAME.in (standard input) and an\n"
         "optional suite.toml. Exit status: 0 when every submission was graded, whatever the\n"
-        "scores; 1 for a usage error or an unreadable suite.\n");
-    std::string suitePath, outputPath, file, format = "text";
+        "scores; 1 for a usage error or an unreadable suite. With --check: 0 when the model\n"
+        "passes every test, 1 otherwise.\n");
+    std::string suitePath, outputPath, mergePath, file, format = "text";
     std::vector<std::string> submissions;
     Limits limits;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-    bool diff = false;
+    bool diff = false, check = false;
     app.add_option("SUITE", suitePath, "Folder of tests")->required();
     app.add_option("SUBMISSION", submissions, "A .tas file, or a folder holding one")->required();
     app.add_option("--max-steps", limits.maxSteps, "Steps a run may take")
@@ -112,9 +115,15 @@ int main(int argc, char** argv) {
         ->type_name("FILE")
         ->check(CLI::Validator(
             [](std::string& text) { return text.empty() ? "a file name is needed" : ""; }, ""));
+    app.add_option("--merge", mergePath,
+                   "Take this earlier json report and regrade only the SUBMISSIONs in it")
+        ->type_name("REPORT")
+        ->check(CLI::Validator(
+            [](std::string& text) { return text.empty() ? "a file name is needed" : ""; }, ""));
     app.add_option("--file", file, "The .tas file to grade in a folder that holds several")
         ->type_name("NAME");
     app.add_flag("--diff", diff, "Show the first differing lines of each wrong output");
+    app.add_flag("--check", check, "Check the suite against one model answer, the SUBMISSION");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -135,13 +144,27 @@ int main(int argc, char** argv) {
     for (const std::string& warning : repeats) {
         std::fprintf(stderr, "tavro-grade: warning: %s\n", warning.c_str());
     }
+    if (!mergePath.empty() && (check || report.format == Format::Gradescope)) {
+        return fail("--merge makes a class's report: not with --check or --format gradescope");
+    }
     if (report.format == Format::Gradescope && submissions.size() != 1) {
         return fail("--format gradescope reports one submission; " +
                     std::to_string(submissions.size()) + " were given");
     }
 
-    SuiteLoad load = loadSuite(suitePath, limits);
+    if (check && (submissions.size() != 1 || app.count("--format") > 0)) {
+        return fail("--check takes one model answer and writes text");
+    }
+
+    SuiteLoad load = loadSuite(suitePath, limits, check);
     if (!load.error.empty()) return fail(load.error);
+    std::vector<SubmissionResult> earlier;
+    if (!mergePath.empty()) {
+        std::string bytes;
+        std::string why = readFile(mergePath, MAX_REPORT_SIZE, &bytes);
+        if (why.empty()) why = readReport(bytes, load.suite, &earlier);
+        if (!why.empty()) return fail(displayText(mergePath) + ": " + why);
+    }
 
     OutputTarget target;
     if (!outputPath.empty()) {
@@ -162,12 +185,28 @@ int main(int argc, char** argv) {
     options.diff = diff;
     options.jobs = jobs;
     options.interrupt = &interruption.stop;
+    if (check) {
+        Submission model = loadSubmission(submissions[0], file);
+        SuiteCheck checked = checkSuite(load, model, options);
+        if (interruption.stop.load() != 0) endInterrupted(&target);
+        std::string unwritten = finishOutput(&target, checked.report, &interruption.stop);
+        if (interruption.stop.load() != 0) endInterrupted(&target);
+        if (!unwritten.empty()) {
+            abandonOutput(&target);
+            return fail(unwritten);
+        }
+        return checked.passed ? 0 : 1;
+    }
     bool progress = isatty(2) != 0;
     std::vector<SubmissionResult> results;
     bool complete = gradeAll(load.suite, submissions, options, &results,
                              progress ? showProgress : std::function<void(size_t, size_t)>());
     if (progress) std::fputs("\r\033[K", stderr);
     if (!complete) endInterrupted(&target);
+    if (!mergePath.empty()) {
+        results = mergeResults(std::move(earlier), std::move(results));
+        refingerprint(&results, file);
+    }
 
     std::string text = renderReport(load.suite, results, report);
     std::string unwritten = finishOutput(&target, text, &interruption.stop);

@@ -10,6 +10,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "grade/similar.h"
 #include "grade/text.h"
 
 namespace tavro {
@@ -133,6 +134,18 @@ static std::string textReport(const Suite& suite, const std::vector<SubmissionRe
         text += "  " + coloured(static_cast<Outcome>(k), options.colour) +
                 std::string(16 - name.size(), ' ') + std::to_string(outcomes[k]) + "\n";
     }
+    std::vector<SimilarSet> similar = findSimilar(results);
+    text += "similar submissions (a hint to look at, never a score):\n";
+    if (similar.empty()) text += "  none\n";
+    for (const SimilarSet& set : similar) {
+        text += set.kind == Likeness::IdenticalCode
+                    ? std::string("  identical code:")
+                    : "  " + std::to_string(set.percent) + "% alike:";
+        for (size_t k = 0; k < set.members.size(); k++) {
+            text += (k == 0 ? " " : ", ") + displayText(results[set.members[k]].path);
+        }
+        text += "\n";
+    }
     return text;
 }
 
@@ -194,10 +207,20 @@ static std::string jsonReport(const Suite& suite, const std::vector<SubmissionRe
         perTest[displayText(suite.tests[t].name)] = {{"passed", passes[t]},
                                                      {"graded", results.size()}};
     }
+    Json similar = Json::array();
+    for (const SimilarSet& set : findSimilar(results)) {
+        Json paths = Json::array();
+        for (size_t member : set.members) paths.push_back(displayText(results[member].path));
+        similar.push_back(
+            {{"paths", paths},
+             {"kind", LIKENESS_NAMES[static_cast<int>(set.kind)]},
+             {"similarity", set.percent == 100 ? Json(1) : Json(set.percent / 100.0)}});
+    }
     return dump({{"suite", displayText(suite.path)},
                  {"max_score", points(maxScoreOf(suite))},
                  {"submissions", submissions},
-                 {"summary", {{"tests", perTest}}}});
+                 {"summary", {{"tests", perTest}}},
+                 {"similar", similar}});
 }
 
 static std::string gradescopeReport(const Suite& suite,

@@ -103,7 +103,9 @@ std::string readCheck(const toml::node& node, const std::string& name, StateChec
     return "";
 }
 
-std::string readSettings(const toml::table& table, bool topLevel, Settings* settings) {
+// An unknown key is an error, or a warning added to *warnings when warnings is given.
+std::string readSettings(const toml::table& table, bool topLevel, Settings* settings,
+                         std::vector<std::string>* warnings) {
     for (auto&& [key, node] : table) {
         std::string name(key.str());
         int64_t value = 0;
@@ -177,6 +179,10 @@ std::string readSettings(const toml::table& table, bool topLevel, Settings* sett
             error = at(key) + "unknown key '" + name +
                     "' (known: points, max_steps, max_output, seed, compare, expect, visibility, " +
                     "feedback" + (topLevel ? "" : ", title") + (topLevel ? ", [tests.NAME])" : ")");
+            if (warnings != nullptr) {
+                warnings->push_back(error);
+                error.clear();
+            }
         }
         if (!error.empty()) return error;
     }
@@ -196,7 +202,8 @@ void apply(const Settings& settings, TestCase* test) {
 
 }  // namespace
 
-std::string applySettings(std::string_view text, std::vector<TestCase>* tests) {
+std::string applySettings(std::string_view text, std::vector<TestCase>* tests,
+                          std::vector<std::string>* warnings) {
     toml::parse_result parsed = toml::parse(text, std::string_view("suite.toml"));
     if (!parsed) {
         const toml::parse_error& error = parsed.error();
@@ -206,7 +213,7 @@ std::string applySettings(std::string_view text, std::vector<TestCase>* tests) {
     }
     const toml::table& root = parsed.table();
     Settings suite;
-    std::string error = readSettings(root, true, &suite);
+    std::string error = readSettings(root, true, &suite, warnings);
     if (!error.empty()) return error;
     std::map<std::string, Settings> perTest;
     if (const toml::table* testTables = root["tests"].as_table()) {
@@ -219,7 +226,7 @@ std::string applySettings(std::string_view text, std::vector<TestCase>* tests) {
             if (test == tests->end()) {
                 return at(key) + "[tests." + name + "]: the suite has no " + name + ".out";
             }
-            error = readSettings(*table, false, &perTest[name]);
+            error = readSettings(*table, false, &perTest[name], warnings);
             if (!error.empty()) return error;
         }
     }
@@ -236,7 +243,7 @@ std::string applySettings(std::string_view text, std::vector<TestCase>* tests) {
     return "";
 }
 
-SuiteLoad loadSuite(const std::string& suitePath, const Limits& defaults) {
+SuiteLoad loadSuite(const std::string& suitePath, const Limits& defaults, bool lenient) {
     namespace fs = std::filesystem;
     SuiteLoad load;
     load.suite.path = suitePath;
@@ -276,8 +283,12 @@ SuiteLoad loadSuite(const std::string& suitePath, const Limits& defaults) {
     for (const std::string& name : inputs) {
         if (std::none_of(tests.begin(), tests.end(),
                          [&](const TestCase& t) { return t.name == name; })) {
-            load.error = path + "/" + name + ".in: there is no " + name + ".out beside it";
-            return load;
+            std::string why = path + "/" + name + ".in: there is no " + name + ".out beside it";
+            if (!lenient) {
+                load.error = why;
+                return load;
+            }
+            load.warnings.push_back(why);
         }
     }
     for (TestCase& test : tests) {
@@ -297,7 +308,9 @@ SuiteLoad loadSuite(const std::string& suitePath, const Limits& defaults) {
     if (hasSettings) {
         std::string text;
         std::string why = readFile(path + "/suite.toml", UINT64_MAX, &text);
-        if (why.empty()) why = applySettings(text, &tests);
+        std::vector<std::string> unknown;
+        if (why.empty()) why = applySettings(text, &tests, lenient ? &unknown : nullptr);
+        for (const std::string& warning : unknown) load.warnings.push_back(path + "/" + warning);
         if (!why.empty()) {
             load.error =
                 path + "/" + (why.rfind("suite.toml", 0) == 0 ? why : "suite.toml: " + why);

@@ -55,14 +55,18 @@ struct Suite {
 
 struct SuiteLoad {
     Suite suite;
-    std::string error;  // empty when the suite was read
+    std::string error;                  // empty when the suite was read
+    std::vector<std::string> warnings;  // lenient reading: what would otherwise be an error
 };
 
-// Reads the suite folder at path; defaults are the command line's limits.
-SuiteLoad loadSuite(const std::string& path, const Limits& defaults);
+// Reads the suite folder at path; defaults are the command line's limits. Lenient (a suite
+// being checked) makes an unknown key in suite.toml and a NAME.in without NAME.out warnings.
+SuiteLoad loadSuite(const std::string& path, const Limits& defaults, bool lenient = false);
 // Applies suite.toml's text to tests that carry the command line's limits; returns the first
-// error ("suite.toml:LINE:COLUMN: ...") or an empty string.
-std::string applySettings(std::string_view toml, std::vector<TestCase>* tests);
+// error ("suite.toml:LINE:COLUMN: ...") or an empty string. Given warnings, an unknown key is
+// added there instead of being an error.
+std::string applySettings(std::string_view toml, std::vector<TestCase>* tests,
+                          std::vector<std::string>* warnings = nullptr);
 
 }  // namespace tavro
 

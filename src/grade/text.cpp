@@ -76,6 +76,26 @@ std::string displayText(std::string_view text) {
     return out;
 }
 
+std::string undisplayText(std::string_view shown) {
+    auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string text;
+    for (size_t i = 0; i < shown.size(); i++) {
+        if (shown[i] == '\\' && i + 1 < shown.size() && shown[i + 1] == '\\') {
+            text += '\\';
+            i++;
+        } else if (shown[i] == '\\' && i + 3 < shown.size() && shown[i + 1] == 'x' &&
+                   hex(shown[i + 2]) >= 0 && hex(shown[i + 3]) >= 0) {
+            text += static_cast<char>(hex(shown[i + 2]) * 16 + hex(shown[i + 3]));
+            i += 3;
+        } else {
+            text += shown[i];
+        }
+    }
+    return text;
+}
+
 std::string safeText(std::string_view text) {
     std::string out;
     escapeInto(out, text, SIZE_MAX, false, false);

@@ -17,6 +17,8 @@ std::string quoteText(std::string_view text, size_t max = 60);
 // that are not UTF-8 escaped as \xNN: the one rendering of a name or path in every report,
 // which two different names never share.
 std::string displayText(std::string_view text);
+// The text that displayText rendered as shown (\\ and \xNN undone; anything else kept).
+std::string undisplayText(std::string_view shown);
 // A text that was built escaped (a detail, a diff) kept as it is, but for anything a report
 // cannot hold, escaped as displayText would; its backslashes are left alone.
 std::string safeText(std::string_view text);

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "grade/report.h"
+#include "grade/similar.h"
 #include "process.h"
 
 using namespace tavro;
@@ -138,7 +139,7 @@ TEST(Report, JsonFollowsTheGuidesSchema) {
     json report = json::parse(
         readText(std::string(TAVRO_SOURCE_DIR) + "/examples/grading/expected/report.json"));
     conforms(report, schema, "report");
-    EXPECT_EQ(report["summary"]["tests"]["four"], json({{"passed", 2}, {"graded", 7}}));
+    EXPECT_EQ(report["summary"]["tests"]["four"], json({{"passed", 3}, {"graded", 8}}));
 }
 
 TEST(Report, GradescopeTakesOneSubmission) {
@@ -343,4 +344,88 @@ TEST(Report, TextListsScoresAndOutcomes) {
     EXPECT_EQ(text.find('\033'), std::string::npos);  // no colour unless asked, no raw escape
     std::string colour = renderReport(g.suite, g.results, {Format::Text, true, false});
     EXPECT_NE(colour.find("\033[32mpass\033[0m"), std::string::npos);
+}
+
+// The bit-parallel distance against the whole table, on random sequences over a small alphabet
+// (so that near matches are common), across several blocks of 64, at limits that cut it and
+// limits that do not.
+TEST(Similar, DistanceIsTheEditDistanceUpToItsLimit) {
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245 + 12345;
+        return (seed >> 16) % n;
+    };
+    for (int round = 0; round < 3000; round++) {
+        std::vector<uint16_t> a(next(round % 3 == 0 ? 200 : 25)), b;
+        for (uint16_t& x : a) x = static_cast<uint16_t>(next(3) * 80);
+        b = a;
+        for (uint32_t edits = next(round % 5 == 0 ? 150 : 6); edits > 0; edits--) {
+            uint32_t at = next(static_cast<uint32_t>(b.size()) + 1);
+            switch (next(3)) {
+                case 0: b.insert(b.begin() + at, static_cast<uint16_t>(next(3) * 80)); break;
+                case 1:
+                    if (at < b.size()) b.erase(b.begin() + at);
+                    break;
+                default:
+                    if (at < b.size()) b[at] = static_cast<uint16_t>(next(3) * 80);
+            }
+        }
+        std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+        for (size_t i = 0; i <= a.size(); i++) {
+            for (size_t j = 0; j <= b.size(); j++) {
+                d[i][j] = i == 0 || j == 0 ? i + j
+                                           : std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                                       d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            }
+        }
+        size_t limit = round % 2 == 0 ? next(8) : 1000;
+        ASSERT_EQ(formDistance(a, b, limit), std::min(d[a.size()][b.size()], limit + 1))
+            << "round " << round << ", limit " << limit;
+    }
+}
+
+TEST(Similar, IdenticalCodeAndAlikePairs) {
+    auto outs = [](int n, const char* odd) {
+        std::string text;
+        for (int k = 0; k < n; k++) text += k == n / 2 ? odd : " OUT AX\n";
+        return text + " END\n";
+    };
+    const std::string sum =
+        " COPY BX, #0\nL IN AX\n ADD BX, AX\n CMP AX, #0\n JNB L\n OUT BX\n END\n";
+    const std::string renamed =
+        "; the same, written apart\n COPY   BX, #0 ; zero\nTOP  IN AX\n ADD BX,AX\n CMP AX, #0\n"
+        " JNB TOP\n OUT BX\n END\n";
+    const std::string other =
+        " COPY CX, #7\nL IN DX\n ADD CX, DX\n CMP DX, #0\n JNB L\n OUT CX\n END\n";
+    struct Row {
+        std::vector<std::string> sources;
+        std::string sets;  // "KIND PERCENT: MEMBERS; ..."
+    };
+    // clang-format off
+    const Row rows[] = {
+        {{sum, renamed, other, " COPY AX\n", " POP\n"}, "identical-code 100: 0 1; alike 100: 0 2"},
+        {{outs(9, " PUSH AX\n"), outs(9, " OUT AX\n")}, "alike 90: 0 1"},      // 1 in 10
+        {{outs(8, " PUSH AX\n"), outs(8, " OUT AX\n")}, ""},                  // 1 in 9
+        {{outs(10, " COPY AX, X\n") + "X 0\n", outs(10, " COPY X, AX\n") + "X 0\n"}, "alike 90: 0 1"},
+        {{outs(10, " COPY AX, X\n") + "X 0\n", outs(10, " COPY AX, c(BX)\n") + "X 0\n"}, "alike 90: 0 1"},
+        {{outs(10, " ADD AX, #1\n"), outs(10, " ADD AX, #2\n")}, "alike 100: 0 1"},
+        {{outs(3, " OUT AX\n"), outs(3, " OUT AX\n"), outs(3, " OUT AX\n")}, "identical-code 100: 0 1 2"},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        std::vector<SubmissionResult> results(row.sources.size());
+        for (size_t s = 0; s < row.sources.size(); s++) {
+            Submission submission = prepareSubmission("s.tas", row.sources[s]);
+            if (submission.failure == Outcome::Pass)
+                takeFingerprint(submission.program, &results[s]);
+        }
+        std::string sets;
+        for (const SimilarSet& set : findSimilar(results)) {
+            if (!sets.empty()) sets += "; ";
+            sets.append(LIKENESS_NAMES[static_cast<int>(set.kind)]);
+            sets.append(" " + std::to_string(set.percent) + ":");
+            for (size_t member : set.members) sets += " " + std::to_string(member);
+        }
+        EXPECT_EQ(sets, row.sets) << row.sources[0];
+    }
 }
