@@ -9,7 +9,7 @@ const OVERSCAN = 8;  // rows drawn beyond the view on each side
 
 const hex = (value, digits) => (value & (16 ** digits - 1)).toString(16).padStart(digits, '0');
 
-import { registerValue } from './panels.js';
+import { editInPlace, registerValue } from './panels.js';
 
 // Makes the table in scroller (a scrolling element holding a <table> with a <tbody>);
 // sourceLine(n) gives the text of line n. A word can be changed while the machine rests
@@ -82,26 +82,16 @@ export function createMemoryTable(scroller, sourceLine, { canEdit = () => false,
     const td = event.target.closest?.('td.word');
     if (!td || !canEdit() || td.querySelector('input')) return;
     const address = Number(td.parentElement.dataset.address);
-    const input = document.createElement('input');
-    input.setAttribute('data-testid', 'word-edit');
-    input.setAttribute('aria-label', `New word at ${address}`);
-    input.size = 7;
-    input.value = td.textContent;
-    input.addEventListener('keydown', (e) => {
-      if (e.key === 'Escape') {
-        e.stopPropagation();
-        render();
-      } else if (e.key === 'Enter') {
-        e.preventDefault();
-        e.stopPropagation();
-        const value = registerValue(input.value, 'word');
-        if (value === null) input.setAttribute('aria-invalid', 'true');
-        else onSet(address, value);
-      }
+    editInPlace(td, {
+      testId: 'word-edit',
+      label: `New word at ${address}`,
+      accept: (text) => {
+        const value = registerValue(text, 'word');
+        if (value !== null) onSet(address, value);
+        return value !== null;
+      },
+      close: render,
     });
-    td.replaceChildren(input);
-    input.focus();
-    input.select();
   });
 
   const table = {

@@ -19,6 +19,31 @@ export function registerValue(text, name) {
   return Number.isInteger(value) && value >= low && value <= high ? value : null;
 }
 
+// Puts an input for a new value in place of element's text. Enter hands the typed text to
+// accept, which returns false to refuse it (the input is marked invalid and stays); Esc, or
+// leaving the input, calls close.
+export function editInPlace(element, { testId, label, accept, close }) {
+  const input = document.createElement('input');
+  input.setAttribute('data-testid', testId);
+  input.setAttribute('aria-label', label);
+  input.size = 7;
+  input.value = element.textContent;
+  input.addEventListener('keydown', (event) => {
+    if (event.key === 'Escape') {
+      event.stopPropagation();
+      close();
+    } else if (event.key === 'Enter') {
+      event.preventDefault();
+      event.stopPropagation();
+      if (!accept(input.value)) input.setAttribute('aria-invalid', 'true');
+    }
+  });
+  input.addEventListener('blur', () => { if (input.isConnected) close(); });
+  element.replaceChildren(input);
+  input.focus();
+  input.select();
+}
+
 // The registers panel. A register can be changed while the machine rests (canEdit): double-click
 // it, or press Enter on it, type a value and press Enter (onSet(index, value), 0 AX to 4 IP);
 // Esc keeps the value.
@@ -56,31 +81,19 @@ export function createRegisters(root, { canEdit = () => false, onSet = () => {} 
     cell.title = `Double-click, or press Enter, to change ${name} while the machine is paused`;
     const edit = () => {
       if (!canEdit() || !last || cell.querySelector('input')) return;
-      const input = document.createElement('input');
-      input.setAttribute('data-testid', `reg-${name}-edit`);
-      input.setAttribute('aria-label', `New value of ${name}`);
-      input.size = 7;
-      input.value = cell.textContent;
-      const close = () => {
-        cell.textContent = format(name === 'IP' ? last.ip : last.regs[index], name);
-        cell.focus();
-      };
-      input.addEventListener('keydown', (event) => {
-        if (event.key === 'Escape') {
-          event.stopPropagation();
-          close();
-        } else if (event.key === 'Enter') {
-          event.preventDefault();
-          event.stopPropagation();
-          const value = registerValue(input.value, name);
-          if (value === null) input.setAttribute('aria-invalid', 'true');
-          else onSet(index, value);
-        }
+      editInPlace(cell, {
+        testId: `reg-${name}-edit`,
+        label: `New value of ${name}`,
+        accept: (text) => {
+          const value = registerValue(text, name);
+          if (value !== null) onSet(index, value);
+          return value !== null;
+        },
+        close: () => {
+          cell.textContent = format(name === 'IP' ? last.ip : last.regs[index], name);
+          cell.focus();
+        },
       });
-      input.addEventListener('blur', () => { if (input.isConnected) close(); });
-      cell.replaceChildren(input);
-      input.focus();
-      input.select();
     };
     cell.addEventListener('dblclick', edit);
     cell.addEventListener('keydown', (event) => {
