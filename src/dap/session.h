@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "dap/expression.h"
 #include "dap/protocol.h"
 #include "engine/engine.h"
 

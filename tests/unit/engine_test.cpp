@@ -248,3 +248,59 @@ TEST(Engine, EditorMessagesMarkWholeCharactersOfTheirLine) {
         EXPECT_EQ(d.hintKey, c.hintKey) << c.source;
     }
 }
+
+// The debugger's conditions, as tavro-dap and the page read them: each text is refused with its
+// reason, cannot be worked out on this machine (a word outside memory), or holds or not.
+TEST(Engine, ConditionsAreReadAndWorkedOutOnTheMachine) {
+    Program p = program(" COPY AX, #-3\n COPY BX, #10\n END\nCOUNTER 7\nNEXT 9\n");
+    Machine m = makeMachine(p);
+    ASSERT_EQ(run(m, 2), StopReason::Budget);
+    struct Case {
+        const char* text;
+        const char* refused;  // the reason, or nullptr
+        const char* unknown;  // why it cannot be worked out, or nullptr
+        bool holds;
+    };
+    const Case cases[] = {
+        {"ax == -3", nullptr, nullptr, true},
+        {"AX < 0", nullptr, nullptr, true},  // signed
+        {"bx >= 0xA", nullptr, nullptr, true},
+        {"counter1 == 7", nullptr, nullptr, true},  // seven characters count, any case
+        {"[COUNTER+2] != 9", nullptr, nullptr, false},
+        {"[bx-3] == 9", nullptr, nullptr, true},  // NEXT, at 7
+        {"[BX+5000] == 0", nullptr, "no word at 5010: memory words start at 0 to 4094", false},
+        {"IP > 3", nullptr, nullptr, true},
+        {"BELOW", nullptr, nullptr, false},
+        {"CX", nullptr, nullptr, false},
+        {"[4095]", "no word there: memory words start at 0 to 4094", nullptr, false},
+        {"AX = 1", "expected ==, !=, <, <=, > or >=", nullptr, false},
+        {"NOWHERE > 1", "unknown name", nullptr, false},
+        {"RANDOM", "unknown name", nullptr, false},
+        {"AX == 1 2", "unexpected text at the end", nullptr, false},
+        {"[COUNTER", "']' is expected", nullptr, false},
+        {"", "a register, label, number or [address] is expected", nullptr, false},
+    };
+    for (const Case& c : cases) {
+        Condition condition;
+        const char* refused = parseCondition(p, c.text, &condition);
+        EXPECT_STREQ(refused, c.refused) << c.text;
+        if (refused != nullptr) continue;
+        bool holds = !c.holds;
+        EXPECT_EQ(checkCondition(m, condition, &holds), c.unknown ? c.unknown : "") << c.text;
+        if (c.unknown == nullptr) {
+            EXPECT_EQ(holds, c.holds) << c.text;
+        }
+    }
+    // Hit counts: which of the first six hits pass.
+    for (auto [text, passing] : {std::pair{"3", "001111"}, {"== 2", "010000"}, {"% 2", "010101"},
+                                 {"<3", "110000"}, {"> 4", "000011"}}) {
+        HitCondition hit;
+        ASSERT_EQ(parseHitCondition(text, &hit), nullptr) << text;
+        std::string got;
+        for (uint64_t n = 1; n <= 6; n++) got += hitPasses(hit, n) ? '1' : '0';
+        EXPECT_EQ(got, passing) << text;
+    }
+    HitCondition hit;
+    EXPECT_STREQ(parseHitCondition("% 0", &hit), "% 0 never holds");
+    EXPECT_STREQ(parseHitCondition("x", &hit), "a hit count is a number, after ==, >, >=, <, <= or %");
+}

@@ -1,7 +1,8 @@
-// Parsing and evaluating the debugger's expressions. Names follow the assembler's rules (any
-// case, seven characters significant), so `count`, `COUNT` and `COUNTER1` as the source spells
-// them all find the label the program has.
-#include "dap/expression.h"
+// Parsing and evaluating the debugger's expressions (the grammar is in engine.h). Names follow
+// the assembler's rules (any case, seven characters significant), so `count`, `COUNT` and
+// `COUNTER1` as the source spells them all find the label the program has. A parsed condition
+// holds a label's address, not its name: it stays right for the program it was parsed against.
+#include "engine/engine.h"
 
 #include <cstdio>
 
