@@ -160,22 +160,13 @@ void terminateRequest(Session& s, const Json& request, const Json&) {
 // Reads a breakpoint's condition and hit condition; false with the reason when one is bad.
 bool readConditions(const Session& s, const Json& item, bool* conditional, Condition* condition,
                     HitCondition* hit, std::string* reason) {
-    std::string text = stringField(item, "condition");
-    *conditional = text.find_first_not_of(" \t") != std::string::npos;
-    if (*conditional) {
-        if (const char* error = parseCondition(s.program, text, condition)) {
-            *reason = "Condition '" + text + "': " + error;
-            return false;
-        }
-    }
-    std::string hitText = stringField(item, "hitCondition");
-    if (hitText.find_first_not_of(" \t") != std::string::npos) {
-        if (const char* error = parseHitCondition(hitText, hit)) {
-            *reason = "Hit count '" + hitText + "': " + error;
-            return false;
-        }
-    }
-    return true;
+    BreakpointConditions read;
+    *reason = parseBreakpointConditions(s.program, stringField(item, "condition"),
+                                        stringField(item, "hitCondition"), &read);
+    *conditional = read.conditional;
+    *condition = read.condition;
+    *hit = read.hit;
+    return reason->empty();
 }
 
 void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {

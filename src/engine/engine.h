@@ -282,6 +282,25 @@ bool termValue(const Machine& machine, const Term& term, int32_t* value, std::st
 std::string checkCondition(const Machine& machine, const Condition& condition, bool* holds);
 // Whether the hits-th hit (counted from 1) passes the hit condition.
 bool hitPasses(const HitCondition& hit, uint64_t hits);
+// A breakpoint's conditions, and how often it was reached with its condition holding.
+struct BreakpointConditions {
+    bool conditional = false;  // a condition was given (a blank text is none)
+    Condition condition;
+    HitCondition hit;
+    uint64_t hits = 0;
+};
+
+// Reads a breakpoint's condition and hit count, blank texts meaning none: "" when both are
+// taken, else why one is refused ("Condition 'TEXT': REASON" or "Hit count 'TEXT': REASON").
+std::string parseBreakpointConditions(const Program& program, std::string_view condition,
+                                      std::string_view hitCondition, BreakpointConditions* out);
+
+enum class BreakVerdict : uint8_t { GoOn, Stop, Unknown };
+
+// At a breakpoint: Stop when its condition holds and the hit (counted here) passes, GoOn when
+// not, Unknown (a run stops then too) when the condition cannot be worked out, *why saying why.
+BreakVerdict judgeBreakpoint(const Machine& machine, BreakpointConditions& conditions,
+                             std::string* why);
 // Parses a value to store: a decimal number with a sign, or 0x and hexadecimal digits; false
 // when it is neither or lies outside min..max.
 bool parseValue(std::string_view text, int64_t min, int64_t max, int64_t* value);

@@ -256,6 +256,37 @@ bool hitPasses(const HitCondition& hit, uint64_t hits) {
     }
 }
 
+std::string parseBreakpointConditions(const Program& program, std::string_view condition,
+                                      std::string_view hitCondition, BreakpointConditions* out) {
+    *out = BreakpointConditions{};
+    auto blank = [](std::string_view text) {
+        return text.find_first_not_of(" \t") == std::string_view::npos;
+    };
+    out->conditional = !blank(condition);
+    if (out->conditional) {
+        if (const char* error = parseCondition(program, condition, &out->condition)) {
+            return "Condition '" + std::string(condition) + "': " + error;
+        }
+    }
+    if (!blank(hitCondition)) {
+        if (const char* error = parseHitCondition(hitCondition, &out->hit)) {
+            return "Hit count '" + std::string(hitCondition) + "': " + error;
+        }
+    }
+    return {};
+}
+
+BreakVerdict judgeBreakpoint(const Machine& machine, BreakpointConditions& conditions,
+                             std::string* why) {
+    bool holds = true;
+    if (conditions.conditional) {
+        *why = checkCondition(machine, conditions.condition, &holds);
+        if (!why->empty()) return BreakVerdict::Unknown;
+    }
+    if (!holds || !hitPasses(conditions.hit, ++conditions.hits)) return BreakVerdict::GoOn;
+    return BreakVerdict::Stop;
+}
+
 bool parseValue(std::string_view text, int64_t min, int64_t max, int64_t* value) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
