@@ -1,6 +1,8 @@
 """The editors know the instruction set's words as the engine does: the mnemonics and registers
 that tavro-lsp completes (taken from the engine's table) are the ones the page colours and
-completes (web/src/words.js) and the ones the VS Code grammar colours.
+completes (web/src/words.js) and the ones the VS Code grammar colours. And the page reads names
+as the engine does: of every two hostile names, it takes them for one label exactly when the
+engine, through tavro-lsp, does.
     words.py SERVER NODE ROOT"""
 import json
 import os
@@ -31,6 +33,33 @@ def server_words(server):
     return mnemonics, registers
 
 
+# Names past 7 characters, of mixed case, with digits, underscores and letters beyond ASCII.
+HOSTILE = ["COUNTER", "counter1", "CounterX9", "cOuNtE", "COUNTE", "A1234567", "a1234568", "x", "X",
+           "Loop_1", "LOOP", "l\u00f6op", "L\u00d6OP", "STRASSE", "stra\u00dfe", "\u0131tem", "ITEM"]
+
+
+def engine_same_labels(server):
+    """For every two hostile names: whether a use spelled b finds a label defined as a."""
+    pairs = [(a, b) for a in HOSTILE for b in HOSTILE]
+    steps = [{"jsonrpc": "2.0", "id": 1, "method": "initialize", "params": {"capabilities": {}}},
+             {"jsonrpc": "2.0", "method": "initialized", "params": {}}]
+    for n, (a, b) in enumerate(pairs):
+        steps.append({"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {"textDocument": {
+            "uri": "file:///pair%d.tas" % n, "languageId": "tavro", "version": 1,
+            "text": "        COPY AX, %s\n        END\n%s 0\n" % (b, a)}}})
+    steps += [{"jsonrpc": "2.0", "id": 2, "method": "shutdown"}, {"jsonrpc": "2.0", "method": "exit"}]
+    messages, _ = run_session(server, steps, ".")
+    same = {}
+    for m in messages:
+        if m.get("method") == "textDocument/publishDiagnostics":
+            n = int(m["params"]["uri"][len("file:///pair"):-len(".tas")])
+            found = m["params"]["diagnostics"]
+            same[pairs[n]] = not any(d["severity"] == 1 or "Undefined Label" in d["message"] for d in found)
+    if len(same) != len(pairs):
+        sys.exit("tavro-lsp answered %d of %d programs" % (len(same), len(pairs)))
+    return same
+
+
 def grammar_words(path):
     with open(path) as f:
         grammar = json.load(f)
@@ -50,9 +79,11 @@ def main():
     engine = server_words(server)
     page = json.loads(subprocess.run(
         [node, "--input-type=module", "-e",
-         "const w = await import(process.argv[1]);"
-         "console.log(JSON.stringify([[...w.MNEMONICS], [...w.REGISTERS]]))",
-         "file://" + os.path.join(root, "web", "src", "words.js")],
+         "const w = await import(process.argv[1]); const names = JSON.parse(process.argv[2]);"
+         "const read = (n) => (w.isName(n) ? w.foldName(n) : null);"
+         "console.log(JSON.stringify([[...w.MNEMONICS], [...w.REGISTERS],"
+         " names.map((a) => names.map((b) => read(a) !== null && read(a) === read(b)))]))",
+         "file://" + os.path.join(root, "web", "src", "words.js"), json.dumps(HOSTILE)],
         check=True, capture_output=True, text=True).stdout)
     grammar = grammar_words(os.path.join(root, "editors", "vscode", "syntaxes", "tavro.tmLanguage.json"))
     failed = 0
@@ -61,6 +92,14 @@ def main():
             if theirs != ours:
                 failed += 1
                 print("%s's %s: %s; the engine's: %s" % (where, kind, sorted(theirs), sorted(ours)))
+    same = engine_same_labels(server)
+    for i, a in enumerate(HOSTILE):
+        for j, b in enumerate(HOSTILE):
+            if page[2][i][j] != same[(a, b)]:
+                failed += 1
+                print("%r and %r: one label to the page: %s; to the engine: %s" % (a, b, page[2][i][j], same[(a, b)]))
+    if sum(same.values()) <= len(HOSTILE) or all(same.values()):
+        sys.exit("the engine took %d of %d pairs for one label" % (sum(same.values()), len(same)))
     if len(engine[0]) != 16 or len(engine[1]) != 4:
         sys.exit("tavro-lsp completed %s" % (engine,))
     return 1 if failed else 0

@@ -6,6 +6,7 @@
 #include <emscripten/emscripten.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "engine/engine.h"
@@ -22,6 +23,10 @@ struct Session {
     std::string messages;  // what standard error would hold, not yet taken
     std::string text;      // the last text handed out
     double state[16];      // see tavro_state
+    // The conditions of breakpoints, by address, read against the running program; a text that
+    // program refuses stays here with its reason, so that the breakpoint stops and says why.
+    std::map<uint32_t, BreakpointConditions> conditions;
+    std::map<uint32_t, std::string> refused;
 };
 
 // Appends text as a JSON string: quotes, backslashes and control bytes escaped; other bytes as
@@ -167,6 +172,8 @@ EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, doub
     options.history = {static_cast<uint64_t>(historySteps), interval};
     s->running = s->program;
     s->machine = makeMachine(s->running, options);
+    s->conditions.clear();
+    s->refused.clear();
     s->out.clear();
     s->messages.clear();
     s->machine.out = stringSink(&s->out);
@@ -233,6 +240,60 @@ EMSCRIPTEN_KEEPALIVE void tavro_end_input(Session* s) { endInput(s->machine); }
 EMSCRIPTEN_KEEPALIVE void tavro_set_breakpoint(Session* s, uint32_t address, int armed) {
     setBreakpoint(s->machine, address, armed != 0);
 }
+
+// Checks a breakpoint's condition and hit count (length bytes each; blank: none) against the
+// kept program: "" when both are taken, else why one is refused (tavro-dap's words).
+EMSCRIPTEN_KEEPALIVE const char* tavro_check_condition(Session* s, const char* condition,
+                                                       uint32_t conditionLength, const char* hit,
+                                                       uint32_t hitLength) {
+    BreakpointConditions read;
+    return handOut(
+        *s, parseBreakpointConditions(s->program, std::string_view(condition, conditionLength),
+                                      std::string_view(hit, hitLength), &read));
+}
+
+// Gives the breakpoint at address a condition and hit count, read against the running program
+// (both blank: none), and starts its count of hits again; returns "" or why it was refused.
+EMSCRIPTEN_KEEPALIVE const char* tavro_set_condition(Session* s, uint32_t address,
+                                                     const char* condition,
+                                                     uint32_t conditionLength, const char* hit,
+                                                     uint32_t hitLength) {
+    BreakpointConditions read;
+    std::string why =
+        parseBreakpointConditions(s->running, std::string_view(condition, conditionLength),
+                                  std::string_view(hit, hitLength), &read);
+    s->conditions.erase(address);
+    s->refused.erase(address);
+    if (!why.empty()) {
+        s->refused[address] = why;
+    } else if (read.conditional || read.hit.op != 0) {
+        s->conditions[address] = read;
+    }
+    return handOut(*s, std::move(why));
+}
+
+// After a run stopped at a breakpoint: 0 when its conditions say to go on (the hit is counted),
+// 1 to stop there, 2 to stop because they cannot be worked out; then tavro_judged_reason says why.
+EMSCRIPTEN_KEEPALIVE int tavro_judge_breakpoint(Session* s) {
+    uint32_t ip = s->machine.state.ip;
+    s->text.clear();
+    if (auto refused = s->refused.find(ip); refused != s->refused.end()) {
+        s->text = refused->second;
+        return 2;
+    }
+    auto found = s->conditions.find(ip);
+    if (found == s->conditions.end()) return 1;
+    std::string why;
+    switch (judgeBreakpoint(s->machine, found->second, &why)) {
+        case BreakVerdict::GoOn: return 0;
+        case BreakVerdict::Stop: return 1;
+        case BreakVerdict::Unknown: s->text = std::move(why); return 2;
+    }
+    return 1;
+}
+
+// Why the last judged breakpoint stopped although its conditions could not be worked out.
+EMSCRIPTEN_KEEPALIVE const char* tavro_judged_reason(Session* s) { return s->text.c_str(); }
 
 // The machine's figures: AX, BX, CX, DX, ip, below flag, status, waiting for input (0 or 1),
 // steps, output bytes, message bytes, code size, and the earliest step that undo can reach.

@@ -15,11 +15,9 @@ import {
 } from '@codemirror/view';
 import { tags } from '@lezer/highlight';
 
-import { MNEMONICS, REGISTERS } from './words.js';
+import { MNEMONICS, NAME, REGISTERS, foldName as key } from './words.js';
 
-
-// Names count to 7 characters and ignore case, as the assembler reads them.
-const key = (word) => word.slice(0, 7).toUpperCase();
+const LEADING_NAME = new RegExp(`^${NAME.source}`);
 
 // line := [LABEL] [blanks statement] [; comment]   (a label starts in the first column)
 const tavroLanguage = StreamLanguage.define({
@@ -32,7 +30,7 @@ const tavroLanguage = StreamLanguage.define({
       return 'comment';
     }
     const atStart = stream.sol();
-    if (stream.match(/^[A-Za-z][A-Za-z0-9]*/)) {
+    if (stream.match(LEADING_NAME)) {
       const word = key(stream.current());
       if (atStart) return 'labelName';
       if (MNEMONICS.has(word)) return 'keyword';
@@ -95,7 +93,7 @@ function complete(context) {
   }
   const labels = new Set();
   for (let n = 1; n <= context.state.doc.lines; n++) {
-    const label = /^[A-Za-z][A-Za-z0-9]*/.exec(context.state.doc.line(n).text)?.[0];
+    const label = LEADING_NAME.exec(context.state.doc.line(n).text)?.[0];
     if (label && n !== line.number && !MNEMONICS.has(key(label)) && !REGISTERS.has(key(label))) labels.add(label);
   }
   return {
@@ -122,16 +120,31 @@ const completionKeys = Prec.highest(keymap.of([
 // ---- breakpoints ----
 
 const toggleBreakpoint = StateEffect.define({ map: (pos, mapping) => mapping.mapPos(pos) });
+// Gives the breakpoint at a position a condition and hit count ('' for none): { pos, condition, hit }.
+const conditionBreakpoint = StateEffect.define({ map: (value, mapping) => ({ ...value, pos: mapping.mapPos(value.pos) }) });
 
-const breakpointMarker = new (class extends GutterMarker {
+// A breakpoint; one with a condition or a hit count is drawn apart and names them.
+class BreakpointMarker extends GutterMarker {
+  constructor(condition = '', hit = '') {
+    super();
+    this.condition = condition;
+    this.hit = hit;
+  }
+
+  eq(other) { return other.condition === this.condition && other.hit === this.hit; }
+
   toDOM() {
     const dot = document.createElement('span');
-    dot.className = 'breakpoint';
-    dot.textContent = '●';
-    dot.setAttribute('aria-label', 'breakpoint');
+    const parts = [this.condition && `if ${this.condition}`, this.hit && `hit count ${this.hit}`].filter(Boolean);
+    dot.className = parts.length ? 'breakpoint conditional' : 'breakpoint';
+    dot.textContent = parts.length ? '◆' : '●';
+    const name = parts.length ? `breakpoint ${parts.join(', ')}` : 'breakpoint';
+    dot.setAttribute('aria-label', name);
+    dot.title = name;
     return dot;
   }
-})();
+}
+const breakpointMarker = new BreakpointMarker();
 
 // Drops the breakpoints whose whole line a transaction deletes (a line removed, a program
 // replaced), then moves the rest with the text.
@@ -151,6 +164,10 @@ const breakpoints = StateField.define({
   update(set, transaction) {
     set = mapBreakpoints(set, transaction);
     for (const effect of transaction.effects) {
+      if (effect.is(conditionBreakpoint)) {
+        const { pos, condition, hit } = effect.value;
+        set = set.update({ filter: (from) => from !== pos, add: [new BreakpointMarker(condition, hit).range(pos)] });
+      }
       if (!effect.is(toggleBreakpoint)) continue;
       let present = false;
       set.between(effect.value, effect.value, () => { present = true; });
@@ -170,16 +187,113 @@ export function breakpointLines(view) {
   return [...lines].sort((a, b) => a - b);
 }
 
+// The breakpoints as [{ line, condition, hit }] by line (1-based; '' for no condition or hit count).
+export function breakpointList(view) {
+  const list = new Map();
+  const iterator = view.state.field(breakpoints).iter();
+  for (; iterator.value; iterator.next()) {
+    const line = view.state.doc.lineAt(iterator.from).number;
+    list.set(line, { line, condition: iterator.value.condition, hit: iterator.value.hit });
+  }
+  return [...list.values()].sort((a, b) => a.line - b.line);
+}
+
+// The breakpoint marker at a line's start, or null.
+function markerAt(view, from) {
+  let found = null;
+  view.state.field(breakpoints).between(from, from, (at, to, marker) => { if (at === from) found = marker; });
+  return found;
+}
+
+// The field that sets a breakpoint's condition, under its line: Enter asks check(condition,
+// hit) for the engine's word ('' to take it, else why it is refused, which the field shows and
+// the breakpoint goes without), Escape leaves the breakpoint as it was.
+function openConditionField(view, line, check) {
+  view.dom.querySelector('.condition-field')?.remove();
+  const marker = markerAt(view, line.from);
+  const form = document.createElement('form');
+  form.className = 'condition-field';
+  const input = (testId, label, value, placeholder) => {
+    const field = document.createElement('input');
+    field.dataset.testid = testId;
+    field.setAttribute('aria-label', label);
+    field.value = value;
+    field.placeholder = placeholder;
+    field.spellcheck = false;
+    field.autocomplete = 'off';
+    return field;
+  };
+  const condition = input('breakpoint-condition', `Condition of the breakpoint on line ${line.number}`, marker?.condition ?? '', 'condition, e.g. AX == 5');
+  const hit = input('breakpoint-hit', `Hit count of the breakpoint on line ${line.number}`, marker?.hit ?? '', 'hit count, e.g. 3');
+  hit.className = 'hit';
+  const error = document.createElement('span');
+  error.className = 'condition-error';
+  error.dataset.testid = 'breakpoint-condition-error';
+  error.setAttribute('role', 'status');
+  form.append(condition, hit, error);
+  const top = view.lineBlockAt(line.from).bottom + view.documentTop - view.dom.getBoundingClientRect().top;
+  form.style.top = `${top}px`;
+  const close = () => { form.remove(); view.focus(); };
+  form.addEventListener('keydown', (event) => {
+    event.stopPropagation();
+    if (event.key === 'Escape') close();
+  });
+  form.addEventListener('submit', async (event) => {
+    event.preventDefault();
+    const wanted = { condition: condition.value.trim(), hit: hit.value.trim() };
+    const refused = await check(wanted.condition, wanted.hit);
+    if (refused) {
+      error.textContent = refused;
+      condition.setAttribute('aria-invalid', 'true');
+      return;
+    }
+    // The line may have moved while the engine was asked; its breakpoint may be gone.
+    const at = view.state.doc.lineAt(Math.min(line.from, view.state.doc.length)).from;
+    if (markerAt(view, at)) view.dispatch({ effects: conditionBreakpoint.of({ pos: at, ...wanted }) });
+    close();
+  });
+  // Enter submits from either field; a submit button would add nothing the keyboard lacks.
+  for (const field of [condition, hit]) {
+    field.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter') {
+        event.preventDefault();
+        form.requestSubmit();
+      }
+    });
+  }
+  view.dom.append(form);
+  condition.focus();
+}
+
 // A click on a line number removes its breakpoint, or asks place(line) where the new one goes
-// (a 1-based line, or 0 for nowhere).
-function gutterClicks(place) {
+// (a 1-based line, or 0 for nowhere). Alt+click or a right click opens the condition field of
+// the line's breakpoint, placing one first where there is none.
+function gutterClicks(place, check) {
+  const present = (view, block) => markerAt(view, block.from) !== null;
+  const condition = (view, block) => {
+    let target = view.state.doc.lineAt(block.from).number;
+    if (!present(view, block)) {
+      target = place(target);
+      if (target <= 0) return true;
+      view.dispatch({ effects: toggleBreakpoint.of(view.state.doc.line(target).from) });
+    }
+    openConditionField(view, view.state.doc.line(target), check);
+    return true;
+  };
   return {
-    mousedown(view, block) {
-      let present = false;
-      view.state.field(breakpoints).between(block.from, block.from, () => { present = true; });
-      const target = present ? view.state.doc.lineAt(block.from).number : place(view.state.doc.lineAt(block.from).number);
+    mousedown(view, block, event) {
+      if (event.button === 2) return true;
+      if (event.altKey) {
+        event.preventDefault();
+        return condition(view, block);
+      }
+      const target = present(view, block) ? view.state.doc.lineAt(block.from).number : place(view.state.doc.lineAt(block.from).number);
       if (target > 0) view.dispatch({ effects: toggleBreakpoint.of(view.state.doc.line(target).from) });
       return true;
+    },
+    contextmenu(view, block, event) {
+      event.preventDefault();
+      return condition(view, block);
     },
   };
 }
@@ -290,14 +404,15 @@ function followView(update) {
 }
 
 // Makes the editor in parent; onChange(view) follows every edit of the text, onBreakpoints(view)
-// every change of the breakpoints, and placeBreakpoint(line) says where a breakpoint asked for
-// on a line goes (a 1-based line, 0 for nowhere).
-export function createEditor(parent, { text, onChange, onBreakpoints, placeBreakpoint = (line) => line }) {
-  const onGutterMouseDown = gutterClicks(placeBreakpoint);
+// every change of the breakpoints, placeBreakpoint(line) says where a breakpoint asked for
+// on a line goes (a 1-based line, 0 for nowhere), and checkCondition(condition, hit) resolves
+// to why the engine refuses a breakpoint's condition or hit count ('' when it takes them).
+export function createEditor(parent, { text, onChange, onBreakpoints, placeBreakpoint = (line) => line, checkCondition = async () => '' }) {
+  const onGutterMouseDown = gutterClicks(placeBreakpoint, checkCondition);
   const listener = EditorView.updateListener.of((update) => {
     followView(update);
     if (update.docChanged) onChange(update.view);
-    const moved = update.transactions.some((t) => t.effects.some((e) => e.is(toggleBreakpoint)));
+    const moved = update.transactions.some((t) => t.effects.some((e) => e.is(toggleBreakpoint) || e.is(conditionBreakpoint)));
     if (moved || (update.docChanged && update.state.field(breakpoints).size > 0)) onBreakpoints(update.view);
   });
   return new EditorView({

@@ -5,7 +5,7 @@
 import examples from 'tavro:examples';
 
 import hints from '../../docs/hints.json';
-import { breakpointLines, createEditor, markExecuting, showDiagnostics } from './editor.js';
+import { breakpointLines, breakpointList, createEditor, markExecuting, showDiagnostics } from './editor.js';
 import { createMemoryTable } from './memtable.js';
 import { createNotice } from './notice.js';
 import { createMemoryMap, createRegisters, createStream } from './panels.js';
@@ -77,6 +77,17 @@ function placeBreakpoint(line) {
   return next;
 }
 
+// Asks the engine whether it takes a breakpoint's condition and hit count, against the
+// program as last assembled: resolves to '' or why it refuses them.
+const conditionAnswers = new Map();  // question number: resolve
+let conditionQuestions = 0;
+function checkCondition(condition, hit) {
+  if (!engineReady) return Promise.resolve('The engine is not ready yet: try again in a moment.');
+  conditionQuestions += 1;
+  send('checkCondition', { id: conditionQuestions, condition, hit });
+  return new Promise((resolve) => conditionAnswers.set(conditionQuestions, resolve));
+}
+
 const notice = createNotice(byTestId('notice'));
 const exampleNamed = (name) => examples.find((e) => e.name === name);
 // Work is a program the student wrote or changed: not empty, and not an example as it stands.
@@ -95,9 +106,10 @@ const editor = createEditor(document.getElementById('editor'), {
     saveTimer = setTimeout(saveWork, 500);
   },
   onBreakpoints(view) {
-    send('breakpoints', { lines: breakpointLines(view) });
+    send('breakpoints', { breakpoints: breakpointList(view) });
   },
   placeBreakpoint: (line) => placeBreakpoint(line),
+  checkCondition,
 });
 const source = () => editor.state.doc.toString();
 performance.mark('tavro-editor-ready');  // the editor takes typing from here (bench/playground)
@@ -330,6 +342,10 @@ function onUpdate(update) {
 
 worker.onmessage = ({ data }) => {
   if (data.type === 'update') onUpdate(data);
+  if (data.type === 'condition') {
+    conditionAnswers.get(data.id)?.(data.refused);
+    conditionAnswers.delete(data.id);
+  }
   if (data.type === 'program' && data.version === version) {
     assembled = { version: data.version, program: data.program };
     showDiagnostics(editor, data.program?.diagnostics ?? [], hintFor);
@@ -338,7 +354,7 @@ worker.onmessage = ({ data }) => {
   if (data.type === 'ready') {
     engineReady = true;
     send('limit', { steps: stepLimit });
-    send('breakpoints', { lines: breakpointLines(editor) });
+    send('breakpoints', { breakpoints: breakpointList(editor) });
     send('reset', { source: source() });
     machineSource = source();
     version += 1;

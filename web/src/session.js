@@ -20,6 +20,7 @@ export const STATUS_TEXTS = ['running', 'Halt', 'out of memory', 'illegal code',
   'illegal memory access', 'div by zero', 'unexpected EOF', 'interrupted', 'waiting for input'];
 
 const decoder = new TextDecoder();
+const encoder = new TextEncoder();
 
 // Opens a session on an instantiated engine module (the factory's result).
 export function openSession(module) {
@@ -38,6 +39,13 @@ export function openSession(module) {
     } finally {
       module._free(pointer);
     }
+  };
+
+  // Two texts as UTF-8 in the engine's memory for one call: call(p1, n1, p2, n2).
+  const withTexts = (first, second, call) => {
+    const a = encoder.encode(first);
+    const b = encoder.encode(second);
+    return withBytes(a, (p1, n1) => withBytes(b, (p2, n2) => call(p1, n1, p2, n2)));
   };
 
   return {
@@ -74,6 +82,20 @@ export function openSession(module) {
     giveInput: (bytes) => withBytes(bytes, (p, n) => module._tavro_give_input(session, p, n)),
     endInput: () => module._tavro_end_input(session),
     setBreakpoint: (address, armed) => module._tavro_set_breakpoint(session, address, armed ? 1 : 0),
+    // Why the kept program refuses a breakpoint's condition or hit count ('' when it takes both).
+    checkCondition: (condition, hit = '') => withTexts(condition, hit, (c, cn, h, hn) =>
+      decoder.decode(takeText(module._tavro_check_condition(session, c, cn, h, hn)))),
+    // Gives the breakpoint at an address a condition and hit count (blank: none), read against
+    // the running program; '' or why it was refused (the breakpoint then stops and says so).
+    setCondition: (address, condition, hit = '') => withTexts(condition, hit, (c, cn, h, hn) =>
+      decoder.decode(takeText(module._tavro_set_condition(session, address, c, cn, h, hn)))),
+    // After a run stopped at a breakpoint: { stop: false } when its conditions say to go on,
+    // { stop: true, why } otherwise, why saying what could not be worked out ('' when nothing).
+    judgeBreakpoint() {
+      const verdict = module._tavro_judge_breakpoint(session);
+      const why = verdict === 2 ? decoder.decode(takeText(module._tavro_judged_reason(session))) : '';
+      return { stop: verdict !== 0, why };
+    },
     // The registers, flag, ip, status and counts.
     state() {
       const f = new Float64Array(module.HEAPF64.buffer, module._tavro_state(session), 13);

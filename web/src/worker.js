@@ -22,7 +22,8 @@ let session = null;
 let machine = null;      // what the machine runs: { program, addressLine, assembly, refused }
 let mode = 'idle';       // idle, running, over (stepping over a CALL), paused, waiting, ended
 let waitingFor = null;   // what resumes once input comes: 'running' or 'over'
-let breakLines = [];     // 1-based lines with a breakpoint
+let breakpoints = [];    // { line (1-based), condition, hit } of each breakpoint
+let judged = '';         // why the last breakpoint stopped although its condition was unknown
 let limit = 100_000_000; // steps one Run or Continue may take
 let runBudget = 0;       // steps left to this Run or Continue
 let sliceSteps = 1_000_000;
@@ -45,11 +46,14 @@ function lineMap(program) {
   return addressLine;
 }
 
+// Arms the breakpoints on the running program's addresses, with their conditions.
 function armBreakpoints() {
   if (!machine?.program) return;
-  for (const line of breakLines) {
+  for (const { line, condition = '', hit = '' } of breakpoints) {
     const entry = machine.program.lines[line - 1];
-    if (entry && entry[1] > 0) session.setBreakpoint(entry[0], true);
+    if (!entry || entry[1] <= 0) continue;
+    session.setBreakpoint(entry[0], true);
+    session.setCondition(entry[0], condition, hit);
   }
 }
 
@@ -134,7 +138,10 @@ function settle(reason, resumable) {
       note = `Paused at the step limit (${limit.toLocaleString('en')} ${limit === 1 ? 'step' : 'steps'} per run): Continue runs as many again.`;
       break;
     case Stop.ENDED: mode = 'ended'; note = ''; break;
-    case Stop.BREAKPOINT: mode = 'paused'; note = 'Paused at a breakpoint.'; break;
+    case Stop.BREAKPOINT:
+      mode = 'paused';
+      note = judged ? `Paused at a breakpoint whose condition can't be worked out: ${judged}` : 'Paused at a breakpoint.';
+      break;
     case Stop.NEED_INPUT:
       mode = 'waiting';
       waitingFor = resumable;
@@ -162,7 +169,18 @@ function slice() {
   const budget = Math.min(sliceSteps, runBudget);
   const before = session.state().steps;
   const start = performance.now();
-  const reason = session.run(budget);  // a step over's end is the engine's to find
+  let reason = session.run(budget);  // a step over's end is the engine's to find
+  // A breakpoint whose conditions say to go on is passed within the slice's budget.
+  judged = '';
+  while (reason === Stop.BREAKPOINT) {
+    const verdict = session.judgeBreakpoint();
+    if (verdict.stop) {
+      judged = verdict.why;
+      break;
+    }
+    const left = budget - (session.state().steps - before);
+    reason = left > 0 ? session.run(left) : Stop.BUDGET;
+  }
   const elapsed = performance.now() - start;
   runBudget -= session.state().steps - before;
   if (clock) clock.engineMs += elapsed;
@@ -312,8 +330,11 @@ const handlers = {
   },
   input({ text }) { giveInput(text); },
   endInput() { endInput(); },
-  breakpoints({ lines }) {
-    breakLines = lines;
+  checkCondition({ id, condition, hit }) {
+    postMessage({ type: 'condition', id, refused: session.checkCondition(condition, hit) });
+  },
+  breakpoints({ breakpoints: list }) {
+    breakpoints = list;
     if (!machine?.program || machine.refused) return;
     for (let a = 0; a < 4096; a++) session.setBreakpoint(a, false);
     armBreakpoints();

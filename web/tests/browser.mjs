@@ -113,7 +113,7 @@ export async function typeProgram(page, source) {
   await page.waitForFunction((text) => localStorage.getItem('tavro.source') === text, source);
 }
 
-// Clicks the line number of a 1-based line.
-export const clickLineNumber = (page, line) =>
-  page.locator('.cm-lineNumbers .cm-gutterElement', { hasText: new RegExp(`^${line}$`) }).click();
+// Clicks the line number of a 1-based line (options: playwright's, such as a modifier).
+export const clickLineNumber = (page, line, options = {}) =>
+  page.locator('.cm-lineNumbers .cm-gutterElement', { hasText: new RegExp(`^${line}$`) }).click(options);
 

@@ -326,6 +326,60 @@ test('a breakpoint asked for where no instruction is moves to the next one or is
   assert.equal(await marked(), 0, 'an example has no breakpoints');
 });
 
+test('a breakpoint\'s condition and hit count, in the debug adapter\'s words: kept through edits, refused with the reason', async () => {
+  const source = '        COPY CX, #0\nLOOP    ADD CX, #1\n        OUT CX\n        CMP CX, #5\n        JB LOOP\n        END\n';
+  const page = await openPage(env, { source });
+  await page.waitForFunction(() => document.querySelector('[data-testid="diagnostics"] li'));
+  const field = page.getByTestId('breakpoint-condition');
+  const marker = page.locator('.cm-breakpoint-gutter .breakpoint:visible');
+  const out = (n) => Array.from({ length: n }, (_, i) => `out: ${i + 1}\n`).join('');
+  // [how the field opens, condition, hit count, the marker's name, the stop: CX there, or null at the end]
+  for (const [open, condition, hit, named, stop] of [
+    ['Alt', 'cx == 3', '', 'breakpoint if cx == 3', 3],
+    ['right', 'CX > 9', '', 'breakpoint if CX > 9', null],
+    ['Alt', '', '% 2', 'breakpoint hit count % 2', 2],
+    ['right', 'CX', '3', 'breakpoint if CX, hit count 3', 3],
+    ['Alt', '', '', 'breakpoint', 1],
+  ]) {
+    await clickLineNumber(page, 3, open === 'Alt' ? { modifiers: ['Alt'] } : { button: 'right' });
+    await field.fill(condition);
+    await page.getByTestId('breakpoint-hit').fill(hit);
+    await field.press('Enter');
+    await field.waitFor({ state: 'detached' });
+    assert.equal(await marker.getAttribute('aria-label'), named);
+    await press(page, 'reset', ['idle']);
+    await press(page, 'continue', ['paused', 'ended']);
+    assert.equal(await text(page, 'console'), stop === null ? `${out(5)}>>> Program terminated. (Halt)\n` : out(stop - 1), named);
+    if (stop !== null) assert.equal((await registers(page)).CX, stop, named);
+  }
+  // Refused: the reason shows where it was typed and the breakpoint stays as it was; Escape
+  // leaves it so too.
+  await clickLineNumber(page, 3, { modifiers: ['Alt'] });
+  await field.fill('COUNT == <b>1</b>');
+  await field.press('Enter');
+  await page.waitForFunction(() => document.querySelector('[data-testid="breakpoint-condition-error"]').textContent !== '');
+  assert.equal(await text(page, 'breakpoint-condition-error'), "Condition 'COUNT == <b>1</b>': unknown name");
+  assert.equal(await field.getAttribute('aria-invalid'), 'true');
+  await field.press('Escape');
+  await field.waitFor({ state: 'detached' });
+  assert.equal(await marker.getAttribute('aria-label'), 'breakpoint');
+
+  // Kept through an edit above its line; a condition that cannot be worked out stops and says why.
+  await clickLineNumber(page, 3, { button: 'right' });
+  await field.fill('[CX+5000] == 0');
+  await field.press('Enter');
+  await field.waitFor({ state: 'detached' });
+  await page.locator('.cm-line').first().click();
+  await page.keyboard.press('Home');
+  await page.keyboard.type('; counts to 5\n');
+  assert.equal(await marker.getAttribute('title'), 'breakpoint if [CX+5000] == 0');
+  await press(page, 'reset', ['idle']);
+  await press(page, 'continue', ['paused']);
+  assert.match(await text(page, 'status'), /condition can't be worked out: no word at 5001: memory words start at 0 to 4094/);
+  assert.equal(await page.locator('.cm-executing').textContent(), '        OUT CX');
+  assert.deepEqual(page.errors, []);
+});
+
 test('the console says how much it dropped and starts on a whole line', async () => {
   const source = 'LOOP    ADD AX, #1\n        OUT AX\n        CMP AX, #0\n        JNB LOOP\n        END\n';
   const { stdout } = runTavro(source);
