@@ -176,6 +176,25 @@ enum class LineKind : uint8_t { Nothing, Instruction, Data };
 LineKind lineKind(const Program& program, int32_t line);
 // The statement of a 1-based line: its text without the label, the comment and outer blanks.
 std::string statementText(const Program& program, int32_t line);
+// A part of a source line: the bytes from start to end (end excluded) of its text; start ==
+// end where the line lacks the part.
+struct Span {
+    int32_t start = 0;
+    int32_t end = 0;
+};
+
+// A source line's kind and parts, as the assembler reads them.
+struct LineSpans {
+    LineKind kind = LineKind::Nothing;
+    Span label;     // the name in the first column
+    Span mnemonic;  // the statement's first word: a mnemonic, RES, or a data word's number or name
+    Span operands;  // the rest of the statement, without blanks at either end
+    Span comment;   // from ';' to the end of the line
+};
+
+// The kind and parts of a 1-based line (all empty outside the program); a NUL byte ends the
+// line's text, as it does for the assembler.
+LineSpans lineSpans(const Program& program, int32_t line);
 // The 1-based source line that emitted the byte at address; the last line for bytes no line
 // emitted (the END added after a program that lacks one).
 int32_t lineOfAddress(const Program& program, uint32_t address);

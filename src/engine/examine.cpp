@@ -46,6 +46,29 @@ std::string statementText(const Program& program, int32_t line) {
     return std::string(start, end);
 }
 
+LineSpans lineSpans(const Program& program, int32_t line) {
+    LineSpans spans;
+    std::string_view text = lineText(program, line);
+    if (text.empty()) return spans;
+    spans.kind = lineKind(program, line);
+    const char* base = text.data();
+    auto at = [base](const char* p) { return static_cast<int32_t>(p - base); };
+    const char* p = statementStart(base);
+    spans.label = {0, isBlank(*base) ? 0 : at(p)};
+    while (spans.label.end > 0 && isBlank(base[spans.label.end - 1])) spans.label.end--;
+    const char* word = p;
+    while (*p != '\0' && *p != ';' && !isBlank(*p)) p++;
+    spans.mnemonic = {at(word), at(p)};
+    p = skipBlanks(p);
+    const char* operands = p;
+    while (*p != '\0' && *p != ';') p++;
+    const char* end = p;
+    while (end > operands && isBlank(end[-1])) end--;
+    spans.operands = {at(operands), at(end)};
+    if (*p == ';') spans.comment = {at(p), static_cast<int32_t>(text.size())};
+    return spans;
+}
+
 int32_t lineOfAddress(const Program& program, uint32_t address) {
     int32_t line = address < MEMORY_SIZE ? program.addressLine[address] : 0;
     return line > 0 ? line : static_cast<int32_t>(program.source.lineStarts.size());

@@ -304,3 +304,44 @@ TEST(Engine, ConditionsAreReadAndWorkedOutOnTheMachine) {
     EXPECT_STREQ(parseHitCondition("% 0", &hit), "% 0 never holds");
     EXPECT_STREQ(parseHitCondition("x", &hit), "a hit count is a number, after ==, >, >=, <, <= or %");
 }
+
+// Each line's kind and parts, as byte ranges of its text.
+TEST(Engine, LinesSplitIntoLabelMnemonicOperandsAndComment) {
+    struct Case {
+        const char* label;
+        const char* mnemonic;
+        const char* operands;
+        const char* comment;
+        LineKind kind;
+    };
+    Program p = program(
+        "LOOP    ADD CX, #1   ; count\n"
+        "\tCOPY AX,BX;x\n"
+        "; only a comment\n"
+        "\n"
+        "        END   \n"
+        "TOTAL 0\n"
+        "BUF\tRES  3 ;\n");
+    const Case cases[] = {
+        {"LOOP", "ADD", "CX, #1", "; count", LineKind::Instruction},
+        {"", "COPY", "AX,BX", ";x", LineKind::Instruction},
+        {"", "", "", "; only a comment", LineKind::Nothing},
+        {"", "", "", "", LineKind::Nothing},
+        {"", "END", "", "", LineKind::Instruction},
+        {"TOTAL", "0", "", "", LineKind::Data},
+        {"BUF", "RES", "3", ";", LineKind::Data},
+        {"", "", "", "", LineKind::Nothing},  // past the last line
+    };
+    int32_t line = 0;
+    for (const Case& c : cases) {
+        line++;
+        LineSpans spans = lineSpans(p, line);
+        std::string_view text = lineText(p, line);
+        auto part = [&](Span s) { return text.substr(size_t(s.start), size_t(s.end - s.start)); };
+        EXPECT_EQ(part(spans.label), c.label) << line;
+        EXPECT_EQ(part(spans.mnemonic), c.mnemonic) << line;
+        EXPECT_EQ(part(spans.operands), c.operands) << line;
+        EXPECT_EQ(part(spans.comment), c.comment) << line;
+        EXPECT_EQ(spans.kind, c.kind) << line;
+    }
+}
