@@ -534,6 +534,16 @@ byTestId('download').addEventListener('click', () => {
   setTimeout(() => URL.revokeObjectURL(url), 1000);
 });
 
+// Listing and Labels open and close their panels under the trace.
+for (const id of ['listing', 'symbols']) {
+  const toggle = byTestId(`${id}-toggle`);
+  toggle.addEventListener('click', () => {
+    const open = toggle.getAttribute('aria-expanded') !== 'true';
+    toggle.setAttribute('aria-expanded', String(open));
+    document.getElementById(`${id}-panel`).hidden = !open;
+  });
+}
+
 let formats = 0;
 byTestId('format').addEventListener('click', () => {
   if (engineReady) send('format', { source: source() });

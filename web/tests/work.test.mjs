@@ -402,7 +402,7 @@ test('the listing is tavro-list\'s with the line about to execute marked, the la
   const source = 'start copy ax,#5\n add ax , #7  ; sum\n\tcopy TOTAL,ax\n end\nTOTAL 0\n';
   const formatted = 'start   copy ax, #5\n        add  ax, #7         ; sum\n        copy TOTAL, ax\n        end\nTOTAL   0\n';
   const page = await openPage(env, { source });
-  for (const summary of await page.locator('.program-view summary').all()) await summary.click();
+  for (const id of ['listing-toggle', 'symbols-toggle']) await page.getByTestId(id).click();
   const listing = page.getByTestId('listing');
   const marked = () => listing.locator('.current').textContent();
   assert.equal(await listing.textContent(), runTavro(source, { program: TAVRO_LIST }).stdout);
