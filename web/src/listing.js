@@ -48,14 +48,20 @@ export function createListing(pre) {
     if (!row) return;
     row.classList.add('current');
     row.setAttribute('aria-current', 'step');
-    // Within the panel only: the page itself must not move.
-    const top = row.getBoundingClientRect().top - pre.getBoundingClientRect().top - pre.clientTop + pre.scrollTop;
-    if (top < pre.scrollTop || top + row.offsetHeight > pre.scrollTop + pre.clientHeight) {
+    reveal();
+  }
+
+  // Scrolls the marked row into the panel's view: within the panel only, the page must not move.
+  function reveal() {
+    if (!marked || pre.clientHeight === 0) return;
+    const top = marked.getBoundingClientRect().top - pre.getBoundingClientRect().top - pre.clientTop + pre.scrollTop;
+    if (top < pre.scrollTop || top + marked.offsetHeight > pre.scrollTop + pre.clientHeight) {
       pre.scrollTop = Math.max(0, top - pre.clientHeight / 3);
     }
   }
 
   return {
+    reveal,
     // resting: the machine is paused, idle or waiting, so IP names the instruction to come.
     draw(update, resting) {
       const why = missing(update.machine, update.mode);

@@ -541,6 +541,7 @@ for (const id of ['listing', 'symbols']) {
     const open = toggle.getAttribute('aria-expanded') !== 'true';
     toggle.setAttribute('aria-expanded', String(open));
     document.getElementById(`${id}-panel`).hidden = !open;
+    if (open && id === 'listing') listing.reveal();
   });
 }
 
