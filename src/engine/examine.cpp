@@ -46,26 +46,20 @@ std::string statementText(const Program& program, int32_t line) {
     return std::string(start, end);
 }
 
+// The parts as splitLine cuts them (the editor's formatting cuts lines the same way).
 LineSpans lineSpans(const Program& program, int32_t line) {
     LineSpans spans;
     std::string_view text = lineText(program, line);
     if (text.empty()) return spans;
     spans.kind = lineKind(program, line);
-    const char* base = text.data();
-    auto at = [base](const char* p) { return static_cast<int32_t>(p - base); };
-    const char* p = statementStart(base);
-    spans.label = {0, isBlank(*base) ? 0 : at(p)};
-    while (spans.label.end > 0 && isBlank(base[spans.label.end - 1])) spans.label.end--;
-    const char* word = p;
-    while (*p != '\0' && *p != ';' && !isBlank(*p)) p++;
-    spans.mnemonic = {at(word), at(p)};
-    p = skipBlanks(p);
-    const char* operands = p;
-    while (*p != '\0' && *p != ';') p++;
-    const char* end = p;
-    while (end > operands && isBlank(end[-1])) end--;
-    spans.operands = {at(operands), at(end)};
-    if (*p == ';') spans.comment = {at(p), static_cast<int32_t>(text.size())};
+    LineParts parts = splitLine(text);
+    auto span = [](size_t column, std::string_view part) {
+        return Span{static_cast<int32_t>(column), static_cast<int32_t>(column + part.size())};
+    };
+    spans.label = span(0, parts.label);
+    spans.mnemonic = span(parts.statementColumn, parts.statement);
+    spans.operands = span(parts.operandsColumn, parts.operands);
+    spans.comment = span(parts.commentColumn, parts.comment);
     return spans;
 }
 
