@@ -9,6 +9,8 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "grade/judge.h"
+#include "grade/text.h"
 
 using namespace tavro;
 
@@ -22,6 +24,7 @@ struct Session {
     std::string messages;  // what standard error would hold, not yet taken
     std::string text;      // the last text handed out
     double state[16];      // see tavro_state
+    Submission submission;  // the program as the grader assembles it (tavro_grade_prepare)
 };
 
 // Appends text as a JSON string: quotes, backslashes and control bytes escaped; other bytes as
@@ -110,6 +113,16 @@ std::string describeProgram(const Program& p) {
 void collect(Session& s) {
     drainSink(s.machine.out);
     drainSink(s.machine.messages);
+}
+
+// A decimal integer with an optional minus sign (a state check's value); false otherwise.
+bool parseSigned(std::string_view text, int64_t* value) {
+    bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    uint64_t magnitude = 0;
+    if (!parseCount(text, 0, 32768, &magnitude)) return false;
+    *value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    return true;
 }
 
 const char* handOut(Session& s, std::string text) {
@@ -302,6 +315,63 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_recent_trace(Session* s, uint32_t count) 
 // The trace line of the instruction at ip, as it stands (empty outside the code).
 EMSCRIPTEN_KEEPALIVE const char* tavro_trace_line(Session* s) {
     return handOut(*s, traceLine(s->machine.state));
+}
+
+// Assembles length bytes of source as tavro-grade assembles a submission, for the tests that
+// follow; the session's own program and machine are not touched.
+EMSCRIPTEN_KEEPALIVE void tavro_grade_prepare(Session* s, const char* source, uint32_t length) {
+    s->submission = prepareSubmission("", std::string(source, length));
+}
+
+// Runs one test on the prepared submission and judges it by tavro-grade's rules. checks holds
+// the state checks as lines "KEY VALUE"; compare is 0 exact or 1 trim; points is the decimal
+// number of the suite. Returns {"outcome","score","max_score","detail","diff"} as JSON (scores
+// as decimals, as tavro-grade's json report has them), or {"error"} for a test that is not one.
+EMSCRIPTEN_KEEPALIVE const char* tavro_grade_test(Session* s, const char* input,
+                                                  uint32_t inputLength, const char* expected,
+                                                  uint32_t expectedLength, const char* checks,
+                                                  uint32_t checksLength, double points,
+                                                  double maxSteps, double maxOutput,
+                                                  double seed, int compare) {
+    TestCase test;
+    test.input.assign(input, inputLength);
+    test.expected.assign(expected, expectedLength);
+    test.compare = compare == 1 ? Compare::Trim : Compare::Exact;
+    // The limits as suite.toml bounds them: counts from 1, a seed that fits 32 bits.
+    bool valid = pointsFromNumber(points, &test.points) && maxSteps >= 1 &&
+                 maxSteps <= 9007199254740992.0 && maxOutput >= 1 &&
+                 maxOutput <= 9007199254740992.0 && seed >= 0 && seed <= 4294967295.0 &&
+                 maxSteps == static_cast<double>(static_cast<uint64_t>(maxSteps)) &&
+                 maxOutput == static_cast<double>(static_cast<uint64_t>(maxOutput)) &&
+                 seed == static_cast<double>(static_cast<uint64_t>(seed));
+    test.limits = {static_cast<uint64_t>(maxSteps), static_cast<uint64_t>(maxOutput),
+                   static_cast<uint32_t>(seed)};
+    std::string_view lines(checks, checksLength);
+    while (valid && !lines.empty()) {
+        size_t end = std::min(lines.find('\n'), lines.size());
+        std::string_view line = lines.substr(0, end);
+        lines.remove_prefix(std::min(end + 1, lines.size()));
+        size_t blank = line.find(' ');
+        int64_t value = 0;
+        valid = blank != std::string_view::npos && blank > 0 &&
+                parseSigned(line.substr(blank + 1), &value) && value >= INT16_MIN &&
+                value <= INT16_MAX;
+        if (valid) {
+            std::string key(line.substr(0, blank));
+            test.checks.push_back({key, checkRegister(key), static_cast<int16_t>(value)});
+        }
+    }
+    if (!valid) return handOut(*s, "{\"error\":\"not a test: a limit, the points or a check is out of range\"}");
+    TestResult result = judgeTest(s->submission, test, true);
+    std::string json = "{\"outcome\":";
+    appendJsonString(json, OUTCOME_NAMES[static_cast<int>(result.outcome)]);
+    json += ",\"score\":" + formatPoints(result.score) + ",\"max_score\":" +
+            formatPoints(result.maxScore) + ",\"detail\":";
+    appendJsonString(json, result.detail);
+    json += ",\"diff\":";
+    appendJsonString(json, result.diff);
+    json += '}';
+    return handOut(*s, std::move(json));
 }
 
 }  // extern "C"

@@ -7,6 +7,7 @@ import examples from 'tavro:examples';
 import hints from '../../docs/hints.json';
 import { breakpointLines, createEditor, markExecuting, showDiagnostics } from './editor.js';
 import { createMemoryTable } from './memtable.js';
+import { assignmentLink, createTestsPanel, fetchAssignment, MAX_ASSIGNMENT, readAssignment } from './assignment.js';
 import { createNotice } from './notice.js';
 import { createMemoryMap, createRegisters, createStream } from './panels.js';
 import { encodeProgram, readLink } from './share.js';
@@ -346,6 +347,7 @@ worker.onmessage = ({ data }) => {
     document.body.dataset.ready = 'true';
     performance.mark('tavro-engine-ready');
   }
+  if (data.type === 'graded' && data.version === gradeVersion) testsPanel.result(data.index, data.result);
   if (data.type === 'failed') statusLine.textContent = `The engine did not load: ${data.message}`;
 };
 worker.onerror = (event) => { statusLine.textContent = `The engine failed: ${event.message ?? 'unknown error'}`; };
@@ -511,6 +513,50 @@ window.addEventListener('hashchange', () => {
 });
 const initialLink = readLink(location.hash);
 if (initialLink) openLink(initialLink);
+
+// ---- assignments: tests run on the program in the worker, judged by the grader's rules ----
+
+const testsPanel = createTestsPanel(byTestId('tests'));
+let gradeVersion = 0;
+function runTests() {
+  if (testsPanel.tests().length === 0) return;
+  gradeVersion += 1;
+  testsPanel.pending();
+  send('grade', { source: source(), tests: testsPanel.tests(), version: gradeVersion });
+}
+function openAssignment(name, assignment) {
+  if (assignment.error) {
+    notice.show(`${name} is not an assignment the page can use: ${assignment.error}. Nothing was opened.`);
+    return;
+  }
+  testsPanel.show(name, assignment.tests);
+  runTests();
+}
+byTestId('run-tests').addEventListener('click', runTests);
+const assignmentInput = document.getElementById('open-assignment-file');
+byTestId('open-assignment').addEventListener('click', () => assignmentInput.click());
+assignmentInput.addEventListener('change', async () => {
+  const file = assignmentInput.files[0];
+  assignmentInput.value = '';
+  if (!file) return;
+  const assignment = file.size > MAX_ASSIGNMENT ? { error: `it is over ${MAX_ASSIGNMENT >> 20} MiB` } : readAssignment(await file.text());
+  openAssignment(file.name, assignment);
+});
+async function openAssignmentLink() {
+  const link = assignmentLink(location.hash, location.href);
+  if (!link) return;
+  if (link.error) {
+    notice.show(link.error);
+    return;
+  }
+  const name = decodeURIComponent(new URL(link.url).pathname.split('/').pop());
+  const assignment = await fetchAssignment(link.url);
+  // Tests wait for the engine: the worker reads no message before it is ready.
+  while (!engineReady) await new Promise((resolve) => setTimeout(resolve, 50));
+  openAssignment(name, assignment);
+}
+window.addEventListener('hashchange', openAssignmentLink);
+openAssignmentLink();
 
 byTestId('download').addEventListener('click', () => {
   const url = URL.createObjectURL(new Blob([source()], { type: 'text/plain' }));

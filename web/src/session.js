@@ -93,6 +93,19 @@ export function openSession(module) {
     recentTrace: (count) => decoder.decode(takeText(module._tavro_recent_trace(session, count))),
     // The trace line of the instruction about to execute.
     traceLine: () => decoder.decode(takeText(module._tavro_trace_line(session))),
+    // Assembles source bytes as tavro-grade assembles a submission, for gradeTest.
+    gradePrepare: (bytes) => withBytes(bytes, (p, n) => module._tavro_grade_prepare(session, p, n)),
+    // Runs one test of an assignment (docs/grading.md) on the prepared source and judges it by
+    // tavro-grade's rules: {outcome, score, max_score, detail, diff}, or {error}.
+    gradeTest(test) {
+      const encoder = new TextEncoder();
+      const checks = encoder.encode(Object.entries(test.expect).map(([key, value]) => `${key} ${value}`).join('\n'));
+      const json = withBytes(encoder.encode(test.input), (ip, il) =>
+        withBytes(encoder.encode(test.expected), (ep, el) =>
+          withBytes(checks, (cp, cl) => takeText(module._tavro_grade_test(session, ip, il, ep, el, cp, cl,
+            test.points, test.max_steps, test.max_output, test.seed, test.compare === 'trim' ? 1 : 0)))));
+      return JSON.parse(decoder.decode(json));
+    },
     close: () => module._tavro_delete(session),
   };
 }

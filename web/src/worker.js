@@ -318,6 +318,13 @@ const handlers = {
     for (let a = 0; a < 4096; a++) session.setBreakpoint(a, false);
     armBreakpoints();
   },
+  // Judges the source with every test of an assignment, one 'graded' message a test.
+  grade({ source, tests, version }) {
+    session.gradePrepare(encoder.encode(source));
+    tests.forEach((test, index) => {
+      postMessage({ type: 'graded', version, index, result: session.gradeTest(test) });
+    });
+  },
   limit({ steps }) {
     limit = Math.max(1, Math.floor(steps));
   },
