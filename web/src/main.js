@@ -524,12 +524,14 @@ function runTests() {
   testsPanel.pending();
   send('grade', { source: source(), tests: testsPanel.tests(), version: gradeVersion });
 }
-function openAssignment(name, assignment) {
+async function openAssignment(name, assignment) {
   if (assignment.error) {
     notice.show(`${name} is not an assignment the page can use: ${assignment.error}. Nothing was opened.`);
     return;
   }
   testsPanel.show(name, assignment.tests);
+  // The worker reads no message before the engine is ready.
+  while (!engineReady) await new Promise((resolve) => setTimeout(resolve, 50));
   runTests();
 }
 byTestId('run-tests').addEventListener('click', runTests);
@@ -549,11 +551,10 @@ async function openAssignmentLink() {
     notice.show(link.error);
     return;
   }
-  const name = decodeURIComponent(new URL(link.url).pathname.split('/').pop());
-  const assignment = await fetchAssignment(link.url);
-  // Tests wait for the engine: the worker reads no message before it is ready.
-  while (!engineReady) await new Promise((resolve) => setTimeout(resolve, 50));
-  openAssignment(name, assignment);
+  const file = new URL(link.url).pathname.split('/').pop();
+  let name = file;
+  try { name = decodeURIComponent(file); } catch { /* shown as written */ }
+  openAssignment(name, await fetchAssignment(link.url));
 }
 window.addEventListener('hashchange', openAssignmentLink);
 openAssignmentLink();
