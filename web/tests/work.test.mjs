@@ -448,9 +448,11 @@ test('an assignment opens from a file or a relative link, and its Tests panel ju
   }
   assert.deepEqual(requests.filter((url) => !url.startsWith(env.origin)), []);
 
-  // The same assignment from a file, on a program that does not assemble.
+  // The same assignment from a file, through the Assignment button, on a program that does not
+  // assemble.
   await typeProgram(page, '        COPY AX\n');
-  await openFile('class.assignment.json', assignment);
+  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.getByTestId('open-assignment').click()]);
+  await chooser.setFiles({ name: 'class.assignment.json', mimeType: 'application/json', buffer: assignment });
   await page.waitForFunction(() => document.querySelector('[data-testid="tests-total"]').textContent === 'Total: 0 / 4 points.');
   assert.deepEqual((await rows()).map((r) => r[1]), ['assembly-error', 'assembly-error', 'assembly-error']);
   assert.deepEqual(page.errors, []);
