@@ -424,6 +424,8 @@ test('an assignment opens from a file or a relative link, and its Tests panel ju
   assert.equal(shown[2][3], '', 'a passed test shows no detail');
   assert.equal(await total(), 'Total: 1 / 4 points.');
   assert.ok(await page.getByRole('heading', { name: /Tests/ }).isVisible());
+  const { violations } = await new AxeBuilder({ page }).include('[data-testid="tests"]').analyze();
+  assert.deepEqual(violations.filter((v) => ['serious', 'critical'].includes(v.impact)).map((v) => v.id), []);
 
   await typeProgram(page, example('grading/submissions/correct.tas'));
   await page.getByRole('button', { name: 'Run the tests' }).click();
