@@ -1,7 +1,7 @@
 // Grading submissions: reading them from files, and running the tests on a pool of threads
-// (each test judged by judge.cpp). The pool hands out (submission, test) pairs in submission order: a submission is assembled by
-// the first thread that needs it and freed after its last test, so memory stays bounded by the
-// number of threads, not the size of the class.
+// (each test judged by judge.cpp). The pool hands out (submission, test) pairs in submission order:
+// a submission is assembled by the first thread that needs it and freed after its last test, so
+// memory stays bounded by the number of threads, not the size of the class.
 #include "grade/grade.h"
 
 #include <sys/stat.h>

@@ -56,9 +56,8 @@ int checkRegister(std::string_view key) {
     for (int r = 0; r < REGISTER_COUNT; r++) {
         std::string_view name = REGISTER_NAMES[r];
         if (key.size() == name.size() &&
-            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
-                return (a >= 'a' && a <= 'z' ? a - 32 : a) == b;
-            })) {
+            std::equal(key.begin(), key.end(), name.begin(),
+                       [](char a, char b) { return (a >= 'a' && a <= 'z' ? a - 32 : a) == b; })) {
             return r;
         }
     }

@@ -147,7 +147,10 @@ int main(int argc, char** argv) {
         std::string json = renderAssignment(load.suite, &error);
         if (!error.empty()) return fail(error);
         std::fwrite(json.data(), 1, json.size(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : fail(std::string("standard output: ") + std::strerror(errno));
+        if (std::fflush(stdout) != 0) {
+            return fail(std::string("standard output: ") + std::strerror(errno));
+        }
+        return 0;
     }
     ReportOptions report;
     report.format = format == "json"         ? Format::Json

@@ -24,7 +24,8 @@ struct Session {
     std::string messages;  // what standard error would hold, not yet taken
     std::string text;      // the last text handed out
     double state[16];      // see tavro_state
-    Submission submission;  // the program as the grader assembles it (tavro_grade_prepare)
+    // The program as tavro-grade assembles a submission (tavro_grade_prepare).
+    Submission submission;
 };
 
 // Appends text as a JSON string: quotes, backslashes and control bytes escaped; other bytes as
@@ -331,8 +332,8 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_grade_test(Session* s, const char* input,
                                                   uint32_t inputLength, const char* expected,
                                                   uint32_t expectedLength, const char* checks,
                                                   uint32_t checksLength, double points,
-                                                  double maxSteps, double maxOutput,
-                                                  double seed, int compare) {
+                                                  double maxSteps, double maxOutput, double seed,
+                                                  int compare) {
     TestCase test;
     test.input.assign(input, inputLength);
     test.expected.assign(expected, expectedLength);
@@ -361,12 +362,14 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_grade_test(Session* s, const char* input,
             test.checks.push_back({key, checkRegister(key), static_cast<int16_t>(value)});
         }
     }
-    if (!valid) return handOut(*s, "{\"error\":\"not a test: a limit, the points or a check is out of range\"}");
+    if (!valid) {
+        return handOut(*s, "{\"error\":\"a limit, the points or a check is out of range\"}");
+    }
     TestResult result = judgeTest(s->submission, test, true);
     std::string json = "{\"outcome\":";
     appendJsonString(json, OUTCOME_NAMES[static_cast<int>(result.outcome)]);
-    json += ",\"score\":" + formatPoints(result.score) + ",\"max_score\":" +
-            formatPoints(result.maxScore) + ",\"detail\":";
+    json += ",\"score\":" + formatPoints(result.score) +
+            ",\"max_score\":" + formatPoints(result.maxScore) + ",\"detail\":";
     appendJsonString(json, result.detail);
     json += ",\"diff\":";
     appendJsonString(json, result.diff);
