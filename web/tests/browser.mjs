@@ -13,6 +13,7 @@ import { encodeProgram } from '../src/share.js';
 import { DIST, ROOT } from './support.mjs';
 
 export const TAVRO = process.env.TAVRO_BINARY ?? path.join(ROOT, 'build/release/src/tavro');
+export const TAVRO_LIST = path.join(path.dirname(TAVRO), 'tavro-list');  // built beside tavro
 export const ARTEFACTS = process.env.TAVRO_ARTEFACTS ?? path.join(ROOT, 'build/playground');
 
 const CHROMIUM_ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -77,13 +78,13 @@ export async function registers(page) {
   return values;
 }
 
-// tavro's output for a source: { stdout, stderr } from the real binary.
-export function runTavro(source, { args = [], input = '' } = {}) {
+// tavro's output for a source: { stdout, stderr } from the real binary (or program's).
+export function runTavro(source, { args = [], input = '', program = TAVRO } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tavro-web-'));
   const file = path.join(dir, 'program.tas');
   fs.writeFileSync(file, source, 'latin1');
   try {
-    const { stdout, stderr } = spawnSync(TAVRO, [...args, file], { input, encoding: 'latin1' });
+    const { stdout, stderr } = spawnSync(program, [...args, file], { input, encoding: 'latin1' });
     return { stdout, stderr };
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });
