@@ -458,6 +458,7 @@ test('an assignment opens from a file or a relative link, and its Tests panel ju
   await page.waitForFunction(() => document.querySelector('[data-testid="tests-total"]').textContent === 'Total: 0 / 4 points.');
   assert.deepEqual((await rows()).map((r) => r[1]), ['assembly-error', 'assembly-error', 'assembly-error']);
   assert.deepEqual(page.errors, []);
+});
 
 test('the listing is tavro-list\'s with the line about to execute marked, the labels show their words now, Format is one undoable edit, and Help opens the language guide', async () => {
   const source = 'start copy ax,#5\n add ax , #7  ; sum\n\tcopy TOTAL,ax\n end\nTOTAL 0\n';
