@@ -77,14 +77,16 @@ export async function registers(page) {
   return values;
 }
 
-// tavro's output for a source: { stdout, stderr } from the real binary.
-export function runTavro(source, { args = [], input = '' } = {}) {
+// tavro's output for a source: { stdout, stderr } from the real binary; with merged, also both
+// streams on one pipe, in the order they were written (2>&1).
+export function runTavro(source, { args = [], input = '', merged = false } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tavro-web-'));
   const file = path.join(dir, 'program.tas');
   fs.writeFileSync(file, source, 'latin1');
   try {
     const { stdout, stderr } = spawnSync(TAVRO, [...args, file], { input, encoding: 'latin1' });
-    return { stdout, stderr };
+    const both = merged && spawnSync('/bin/sh', ['-c', '"$0" "$@" 2>&1', TAVRO, ...args, file], { input, encoding: 'latin1' }).stdout;
+    return { stdout, stderr, both };
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });
   }
