@@ -83,13 +83,13 @@ export function createTerminal(element) {
   let shownRunning = false;
 
   function push(kind, at, text) {
-    const last = pieces.at(-1);
     if ((kind === 'out' || kind === 'err') && at > reach[kind]) {
       // The worker sends only the latest characters of a flood: all before them is dropped.
       dropped += size + at - reach[kind];
       pieces = [];
       size = 0;
     }
+    const last = pieces.at(-1);
     if (last && last.kind === kind && kind !== 'in' && kind !== 'eof') last.text += text;
     else pieces.push({ kind, at, text });
     size += text.length;
@@ -123,6 +123,7 @@ export function createTerminal(element) {
         size -= first.text.length;
         dropped += first.text.length;
       } else {
+        first.at += units({ kind: first.kind, text: first.text.slice(0, excess) });
         first.text = first.text.slice(excess);
         size -= excess;
         dropped += excess;

@@ -169,6 +169,8 @@ test('Stop ends an endless loop within 200 ms, even one that prints, and the ste
     assert.ok(Number(await text(page, 'steps')) > 1_000_000);
     const shown = await text(page, 'console');
     assert.ok(shown.length <= 200_000 && /^(out: -?\d+\n)*$/.test(shown.slice(shown.indexOf('\n') + 1)), 'the console keeps the latest lines');
+    await page.getByTestId('view-terminal').click();
+    assert.equal(await text(page, 'terminal'), shown, 'the terminal keeps the same lines');
     await page.context().close();
   }
 
