@@ -210,6 +210,15 @@ function animatedStep() {
   timer = setTimeout(slice, 1000 / rate);
 }
 
+// Cancels the wait for the next step of a run shown step by step; true when there was one.
+function dropTimer() {
+  if (!timer) return false;
+  clearTimeout(timer);
+  timer = 0;
+  scheduled = false;
+  return true;
+}
+
 // One slice of the current run or step-over.
 function slice() {
   scheduled = false;
@@ -377,12 +386,7 @@ const handlers = {
     if (mode !== 'running' && mode !== 'over') return;
     stopClock();
     session.endStepGoal();
-    // A run shown step by step waits for its next step: it does not come.
-    if (timer) {
-      clearTimeout(timer);
-      timer = 0;
-      scheduled = false;
-    }
+    dropTimer();  // the next step of a run shown step by step does not come
     mode = 'paused';
     note = 'Stopped.';
     update();
@@ -397,6 +401,8 @@ const handlers = {
   },
   speed({ steps }) {
     rate = Number.isFinite(steps) && steps > 0 ? steps : 0;
+    // A run shown step by step goes on at the new speed now, not after the old wait.
+    if (dropTimer()) schedule();
   },
   limit({ steps }) {
     limit = Math.max(1, Math.floor(steps));
