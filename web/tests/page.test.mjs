@@ -1,7 +1,7 @@
 // The playground in a real browser (Debian's Chromium, headless), held against the real tavro:
-// runs, input, breakpoints, stepping both ways, the trace, Stop, inline errors, share links,
-// text that must stay text, no request outside the page's origin, the licence, accessibility,
-// and a screenshot kept as an artefact.
+// runs, input, breakpoints, stepping both ways, the trace, Stop, the terminal, the speed of a
+// run, inline errors, share links, text that must stay text, no request outside the page's
+// origin, the licence, accessibility, and a screenshot kept as an artefact.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -317,6 +317,10 @@ test('the terminal interleaves stdout, stderr and the input IN took, as typed by
     shown.forEach(([kind], i) => { if (kind === 'in') assert.equal(shown[i - 1][0], 'err', `${name}: input after a prompt`); });
     assert.equal(await terminal.locator('.queue').isHidden(), true, name);
     if (name.startsWith('sum.tas')) assert.ok((await terminal.textContent()).startsWith(`in ? ${lines[0]}\nin ? ${lines[1]}\n`), name);
+    // A step back takes the closing line away, and only that.
+    const ended = await terminal.textContent();
+    await press(page, 'step-back');
+    assert.equal(await terminal.textContent(), ended.slice(0, ended.lastIndexOf('>>> Program terminated.')), name);
     await page.context().close();
   }
 });
