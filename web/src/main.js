@@ -322,7 +322,10 @@ function onUpdate(update) {
   }
   consoleStream.apply(update.out.at, update.out.text);
   stderrStream.apply(update.err.at, update.err.text);
-  terminal.apply(update.terminal);
+  terminal.apply(update.terminal, {
+    out: { text: update.out.text, end: update.state.outputBytes },
+    err: { text: update.err.text, end: update.state.messageBytes },
+  });
   const wasWaiting = mode === 'waiting';
   mode = update.mode;
   setControls();

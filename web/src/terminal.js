@@ -141,10 +141,15 @@ export function createTerminal(element) {
       if (assembly) push('err', -assembly.length, assembly);
       changed = true;
     },
-    // Takes an update's terminal record: { pieces: [[kind, at, text]], end, queued, ended }.
-    apply(update) {
+    // Takes an update's terminal record ({ pieces, end, queued, ended }; see the worker's
+    // terminalPieces) with the latest text of the output streams, each { text, end }.
+    apply(update, streams) {
       cut(update.end);
-      for (const [kind, at, text] of update.pieces) push(kind, at, kind === 'eof' ? EOF_TEXT : text);
+      for (const [kind, at, to] of update.pieces) {
+        const stream = streams[kind];
+        const text = stream ? stream.text.slice(at - (stream.end - stream.text.length), to - (stream.end - stream.text.length)) : to;
+        push(kind, at, kind === 'eof' ? EOF_TEXT : text);
+      }
       trim();
       queued = { text: update.queued, ended: update.ended && !update.end.eof };
       changed = true;

@@ -99,15 +99,15 @@ function reset(source) {
 // without end must not flood the page.
 const latest = (bytes) => decoder.decode(bytes.length > STREAM_LIMIT ? bytes.subarray(bytes.length - STREAM_LIMIT) : bytes);
 
-// The terminal's new pieces ([kind, offset in its stream, text]), in the order they happened:
-// for each message, the input taken after the one before, the output before it, and itself;
-// then the input taken since and the output since. out and err are the latest characters of
-// their streams, up to the state's counts.
+// The terminal's new pieces, in the order they happened: for each message, the input taken
+// after the one before, the output before it, and itself; then the input taken since and the
+// output since. A piece of output is [kind, from, to] in its stream, whose text the update's
+// out and err carry (from their latest characters on); a piece of input is ['in', from, text].
 function terminalPieces(state, out, err) {
   const pieces = [];
   const output = (kind, to, text, end) => {
     const from = Math.max(term[kind], end - text.length);
-    if (to > from) pieces.push([kind, from, text.slice(from - (end - text.length), to - (end - text.length))]);
+    if (to > from) pieces.push([kind, from, to]);
     term[kind] = to;
   };
   const input = (to) => {

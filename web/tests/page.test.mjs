@@ -329,14 +329,16 @@ test('below full speed Run shows every step at the rate chosen, stops at once on
   const source = 'LOOP    ADD AX, #1\n        ADD BX, #2\n        JMP LOOP\n';
   const page = await openPage(env, { source });
   await page.getByTestId('speed').selectOption('5');
+  const start = Date.now();
   await press(page, 'run', ['running']);
   const samples = [];
   for (let i = 0; i < 6; i++) {
     await page.waitForTimeout(250);
     samples.push({ steps: Number(await text(page, 'steps')), line: await page.locator('.cm-executing').textContent(), at: Date.now() });
   }
-  const rate = ((samples.at(-1).steps - samples[0].steps) * 1000) / (samples.at(-1).at - samples[0].at);
-  assert.ok(rate >= 2.5 && rate <= 7, `${rate} steps a second`);
+  // The first step comes at once; a page drawn late shows fewer steps, never more.
+  const rate = ((samples.at(-1).steps - 1) * 1000) / (samples.at(-1).at - start);
+  assert.ok(rate >= 2 && rate <= 5.5, `${rate} steps a second`);
   assert.ok(new Set(samples.map((s) => s.line)).size >= 2, 'the current line moves');
   assert.deepEqual(await registers(page).then(({ AX, BX }) => [BX >= 2 * AX - 2, AX > 0]), [true, true]);
   await press(page, 'stop', ['paused']);
