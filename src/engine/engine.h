@@ -56,6 +56,33 @@ void dumpMemory(const uint8_t* image, int32_t count, OutputSink& out);
 // The trace line (-t) of the instruction at ip, as it stands; empty when ip is outside the code.
 std::string traceLine(const MachineState& state);
 
+// The listing of a runnable program (tavro-list's output): a row per source line and per word
+// the assembler added, then a blank line and the symbol table. The format is stable
+// (docs/tavro-list.1); scripts may parse it.
+std::string renderListing(const Program& program);
+
+// ---- A source line's parts, and formatting (tavro-lsp's and the page's) ---------------------
+
+// A line cut at its blanks. Columns are byte offsets into the line; a missing part is empty.
+struct LineParts {
+    std::string_view label;      // the name in column 0, if any
+    std::string_view statement;  // its first word: a mnemonic, RES, a number or a name
+    size_t statementColumn = 0;
+    std::string_view operands;  // the rest of the statement, without outer blanks
+    size_t operandsColumn = 0;
+    std::string_view comment;  // from ';' to the line end
+    size_t commentColumn = 0;
+};
+
+// line := [LABEL] {blank} [word {blank} [operands]] {blank} [';' comment]
+LineParts splitLine(std::string_view line);
+// True when name is one of the 16 mnemonics (any case).
+bool isMnemonic(std::string_view name);
+// The whole text laid out in columns (label, statement at 8, operands after the mnemonic,
+// comments at 28): lines with an assembly message, a NUL byte or a byte above 0x7f outside a
+// comment are kept as they are; line ends are kept, so the result has the text's lines.
+std::string formatSource(std::string_view text);
+
 // ---- Running ---------------------------------------------------------------------------------
 
 // The bounded history behind undo: a snapshot every `interval` steps, covering at least the

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "engine/engine.h"
-#include "list/listing.h"
 
 // Writes all of text to a stream; false when the stream refused it.
 static bool writeAll(std::FILE* stream, const std::string& text) {

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "lsp/features.h"
-#include "lsp/layout.h"
 
 namespace tavro::lsp {
 

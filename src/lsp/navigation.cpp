@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "lsp/features.h"
-#include "lsp/layout.h"
 
 namespace tavro::lsp {
 

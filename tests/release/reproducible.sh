@@ -100,7 +100,7 @@ fi
 playground="$dist/tavro-playground-$version.tar.gz"
 if [ -f "$playground" ]; then
     check_tar "$playground" 0
-    for file in index.html engine.wasm LICENSE.txt; do
+    for file in index.html engine.wasm LICENSE.txt guide.html; do
         tar -tzf "$playground" | grep -qx "tavro-playground-$version/$file" ||
             { echo "the playground's archive has no $file at the top of its folder"; status=1; }
     done

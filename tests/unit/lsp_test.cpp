@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "lsp/layout.h"
+#include "engine/engine.h"
 #include "lsp/server.h"
 
 using namespace tavro;

@@ -161,6 +161,16 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_dump(Session* s) {
     return handOut(*s, std::move(text));
 }
 
+// The kept program's listing as tavro-list prints it; empty when the program cannot run.
+EMSCRIPTEN_KEEPALIVE const char* tavro_listing(Session* s) {
+    return handOut(*s, runnable(s->program) ? renderListing(s->program) : std::string());
+}
+
+// length bytes of source laid out as tavro-lsp formats them.
+EMSCRIPTEN_KEEPALIVE const char* tavro_format(Session* s, const char* source, uint32_t length) {
+    return handOut(*s, formatSource(std::string_view(source, length)));
+}
+
 // Makes a new machine at the start of the kept program: the random port's seed, tavro -t's
 // trace in the output when trace is non-zero, and a history for undo covering historySteps
 // steps with a snapshot every interval steps (0: none).

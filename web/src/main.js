@@ -6,6 +6,8 @@ import examples from 'tavro:examples';
 
 import hints from '../../docs/hints.json';
 import { breakpointLines, createEditor, markExecuting, showDiagnostics } from './editor.js';
+import { applyFormatted } from './format.js';
+import { createListing, createSymbols } from './listing.js';
 import { createMemoryTable } from './memtable.js';
 import { createNotice } from './notice.js';
 import { createMemoryMap, createRegisters, createStream } from './panels.js';
@@ -229,6 +231,8 @@ byTestId('memory-goto').addEventListener('change', (event) => {
   followIp.checked = false;
   memoryTable.show(address);
 });
+const listing = createListing(byTestId('listing'));
+const symbols = createSymbols(byTestId('symbols').querySelector('tbody'), document.getElementById('symbols-note'));
 const traceView = byTestId('trace');
 const traceNext = byTestId('trace-next');
 const statusLine = byTestId('status');
@@ -296,7 +300,10 @@ function draw() {
   if (update.stretch) statusLine.dataset.stretch = JSON.stringify(update.stretch);
   else delete statusLine.dataset.stretch;
   const resting = !running;
-  markExecuting(editor, resting && update.mode !== 'ended' && update.mode !== 'refused' ? update.line : 0);
+  const atInstruction = resting && update.mode !== 'ended' && update.mode !== 'refused';
+  markExecuting(editor, atInstruction ? update.line : 0);
+  listing.draw(update, atInstruction);
+  symbols.draw(update);
   document.body.dataset.drawn = String(update.count);
 }
 
@@ -343,6 +350,12 @@ worker.onmessage = ({ data }) => {
     assembled = { version: data.version, program: data.program };
     showDiagnostics(editor, data.program?.diagnostics ?? [], hintFor);
     listDiagnostics(data.program?.diagnostics ?? [], !data.program);
+  }
+  // Format's answer, for the text it was asked for: applied only if the editor still holds it.
+  if (data.type === 'formatted') {
+    if (data.source === source()) applyFormatted(editor, data.text);
+    formats += 1;
+    document.body.dataset.formats = String(formats);  // answers handled (tests wait on it)
   }
   if (data.type === 'ready') {
     engineReady = true;
@@ -560,6 +573,22 @@ byTestId('download').addEventListener('click', () => {
   link.download = chosenExample ? chosenExample.replace(/^errors\//, '') : fileName || 'program.tas';
   link.click();
   setTimeout(() => URL.revokeObjectURL(url), 1000);
+});
+
+// Listing and Labels open and close their panels under the trace.
+for (const id of ['listing', 'symbols']) {
+  const toggle = byTestId(`${id}-toggle`);
+  toggle.addEventListener('click', () => {
+    const open = toggle.getAttribute('aria-expanded') !== 'true';
+    toggle.setAttribute('aria-expanded', String(open));
+    document.getElementById(`${id}-panel`).hidden = !open;
+    if (open && id === 'listing') listing.reveal();
+  });
+}
+
+let formats = 0;
+byTestId('format').addEventListener('click', () => {
+  if (engineReady) send('format', { source: source() });
 });
 
 // ---- help ----

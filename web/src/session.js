@@ -50,6 +50,10 @@ export function openSession(module) {
     assemblyText: () => takeText(module._tavro_assembly_text(session)),
     // The kept program's machine code, as tavro -d dumps it.
     dump: () => takeText(module._tavro_dump(session)),
+    // The kept program's listing as tavro-list prints it ('' when it cannot run).
+    listing: () => decoder.decode(takeText(module._tavro_listing(session))),
+    // Source bytes laid out as tavro-lsp formats them, as bytes.
+    format: (bytes) => withBytes(bytes, (p, n) => takeText(module._tavro_format(session, p, n))),
     // A new machine at the start of the kept program.
     reset({ seed = 1, trace = false, historySteps = 0, interval = 4096 } = {}) {
       module._tavro_reset(session, seed >>> 0, trace ? 1 : 0, historySteps, interval);

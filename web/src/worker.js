@@ -72,6 +72,7 @@ function reset(source) {
     addressLine: assembled.program ? lineMap(assembled.program) : new Int32Array(4096),
     assembly: empty ? '' : decoder.decode(assembled.stderr),
     refused: assembled.refused,
+    listing: assembled.refused ? '' : session.listing(),  // tavro-list's text
   };
   waitingFor = null;
   note = '';
@@ -147,7 +148,7 @@ function update() {
     mode,
     note,
     limit,
-    machine: described ? undefined : { program: machine.program, addressLine: machine.addressLine, assembly: machine.assembly },
+    machine: described ? undefined : { program: machine.program, addressLine: machine.addressLine, assembly: machine.assembly, listing: machine.listing },
     state,
     line: machine.addressLine[state.ip] ?? 0,
     memory: session.memory(),
@@ -363,6 +364,10 @@ const handlers = {
     postMessage({ type: 'program', version, program: assembled.program });
   },
   reset({ source }) { reset(source); update(); },
+  // The source laid out as tavro-lsp formats it; the page applies it if the text is unchanged.
+  format({ source }) {
+    postMessage({ type: 'formatted', source, text: decoder.decode(session.format(encoder.encode(source))) });
+  },
   run({ source }) { reset(source); start('running'); if (mode === 'refused') update(); },
   continue() { start('running'); },
   step() { stepOnce(); },

@@ -13,6 +13,7 @@ import { encodeProgram } from '../src/share.js';
 import { DIST, ROOT } from './support.mjs';
 
 export const TAVRO = process.env.TAVRO_BINARY ?? path.join(ROOT, 'build/release/src/tavro');
+export const TAVRO_LIST = path.join(path.dirname(TAVRO), 'tavro-list');  // built beside tavro
 export const ARTEFACTS = process.env.TAVRO_ARTEFACTS ?? path.join(ROOT, 'build/playground');
 
 const CHROMIUM_ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -77,15 +78,15 @@ export async function registers(page) {
   return values;
 }
 
-// tavro's output for a source: { stdout, stderr } from the real binary; with merged, also both
-// streams on one pipe, in the order they were written (2>&1).
-export function runTavro(source, { args = [], input = '', merged = false } = {}) {
+// tavro's output for a source: { stdout, stderr } from the real binary (or program's); with
+// merged, also both streams on one pipe, in the order they were written (2>&1).
+export function runTavro(source, { args = [], input = '', program = TAVRO, merged = false } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tavro-web-'));
   const file = path.join(dir, 'program.tas');
   fs.writeFileSync(file, source, 'latin1');
   try {
-    const { stdout, stderr } = spawnSync(TAVRO, [...args, file], { input, encoding: 'latin1' });
-    const both = merged && spawnSync('/bin/sh', ['-c', '"$0" "$@" 2>&1', TAVRO, ...args, file], { input, encoding: 'latin1' }).stdout;
+    const { stdout, stderr } = spawnSync(program, [...args, file], { input, encoding: 'latin1' });
+    const both = merged && spawnSync('/bin/sh', ['-c', '"$0" "$@" 2>&1', program, ...args, file], { input, encoding: 'latin1' }).stdout;
     return { stdout, stderr, both };
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });

@@ -12,8 +12,8 @@ import { after, before, test } from 'node:test';
 import AxeBuilder from '@axe-core/playwright';
 
 import {
-  clickLineNumber, editorText, example, openPage, press, registers, runTavro, startBrowser, text, traceStates,
-  typeProgram,
+  TAVRO_LIST, clickLineNumber, editorText, example, openPage, press, registers, runTavro, startBrowser, text,
+  traceStates, typeProgram,
 } from './browser.mjs';
 import { encodeProgram } from '../src/share.js';
 import { ROOT } from './support.mjs';
@@ -397,3 +397,47 @@ test('Help lists the 16 instructions with examples that assemble, the flag, and 
   assert.equal(await reference.isHidden(), true);
 });
 
+
+test('the listing is tavro-list\'s with the line about to execute marked, the labels show their words now, Format is one undoable edit, and Help opens the language guide', async () => {
+  const source = 'start copy ax,#5\n add ax , #7  ; sum\n\tcopy TOTAL,ax\n end\nTOTAL 0\n';
+  const formatted = 'start   copy ax, #5\n        add  ax, #7         ; sum\n        copy TOTAL, ax\n        end\nTOTAL   0\n';
+  const page = await openPage(env, { source });
+  for (const id of ['listing-toggle', 'symbols-toggle']) await page.getByTestId(id).click();
+  const listing = page.getByTestId('listing');
+  const marked = () => listing.locator('.current').textContent();
+  assert.equal(await listing.textContent(), runTavro(source, { program: TAVRO_LIST }).stdout);
+  const labels = () => page.getByTestId('symbols').locator('tbody tr').evaluateAll((rows) => rows.map((r) => [...r.cells].map((c) => c.textContent).join(' ')));
+  assert.deepEqual(await labels(), ['RANDOM 4094 random', 'START 0 4101', 'TOTAL 8 0']);
+  for (const ip of [0, 2, 4, 7]) {
+    assert.equal(await text(page, 'reg-IP'), String(ip));
+    assert.match(await marked(), new RegExp(`^ *${ip} `), `the mark at IP ${ip}`);
+    await press(page, 'step');
+  }
+  assert.equal(await listing.locator('.current').count(), 0, 'no mark once the program has ended');
+  assert.deepEqual(await labels(), ['RANDOM 4094 random', 'START 0 4101', 'TOTAL 8 12'], 'TOTAL holds the sum after the run');
+
+  await page.getByTestId('format').click();
+  await page.waitForFunction((want) => [...document.querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n') === want, formatted);
+  await page.getByTestId('format').click();
+  await page.waitForFunction(() => document.body.dataset.formats === '2');
+  await page.locator('.cm-content').focus();
+  await page.keyboard.press('Control+z');
+  // One undo: the first Format was one edit, and the second, on formatted text, made none.
+  assert.equal(await editorText(page), source, 'one undo takes the whole Format back');
+
+  await typeProgram(page, ' FOO AX\n');
+  await press(page, 'reset', ['refused']);
+  assert.match(await text(page, 'listing'), /has errors/);
+  assert.match(await text(page, 'symbols'), /has errors/);
+
+  await page.getByTestId('help').click();
+  const [guide] = await Promise.all([page.context().waitForEvent('page'), page.getByTestId('guide-link').click()]);
+  const errors = [];
+  guide.on('console', (message) => { if (message.type() === 'error') errors.push(message.text()); });
+  await guide.waitForLoadState('load');
+  const headings = await guide.locator('h2').allTextContents();
+  assert.ok(headings.includes('6. The instructions') && headings.includes('13. Assembly errors'), headings.join(' | '));
+  await guide.locator('a[href="#11-machine-code"]').first().click();
+  assert.equal(await guide.evaluate(() => document.getElementById('11-machine-code')?.textContent), '11. Machine code');
+  assert.deepEqual([...errors, ...page.errors], []);
+});

@@ -1,12 +1,18 @@
-// Line layout for hovers, completion and formatting. Formatting only moves blanks: a label
-// stays in column 0, a statement keeps at least one blank before it, blanks around the comma
-// of two operands are allowed there, and a comment is kept byte for byte. A line the
-// assembler faults is never touched, so its message and bytes stay what they were.
-#include "lsp/layout.h"
-
+// The parts of a source line and the column layout that formatting gives them: for tavro-lsp's
+// hovers, completion and formatting, and the page's Format, which must agree. Formatting only
+// moves blanks: a label stays in column 0, a statement keeps at least one blank before it,
+// blanks around the comma of two operands are allowed there, and a comment is kept byte for
+// byte. A line the assembler faults is never touched, so its message and bytes stay the same.
 #include <vector>
 
-namespace tavro::lsp {
+#include "engine/engine.h"
+
+namespace tavro {
+
+// Where statements, operands and trailing comments start.
+constexpr size_t STATEMENT_COLUMN = 8;  // after a label of up to 7
+constexpr size_t MNEMONIC_WIDTH = 5;    // "COPY " : operands line up after the longest
+constexpr size_t COMMENT_COLUMN = 28;   // where trailing comments start, when there is room
 
 static std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
@@ -72,7 +78,8 @@ static void padTo(std::string& text, size_t column) {
     }
 }
 
-std::string layOutLine(std::string_view line) {
+// The line laid out in columns; the caller formats only lines that assemble without fault.
+static std::string layOutLine(std::string_view line) {
     LineParts parts = splitLine(line);
     std::string out(parts.label);
     if (!parts.statement.empty()) {
@@ -135,4 +142,4 @@ std::string formatSource(std::string_view text) {
     return out;
 }
 
-}  // namespace tavro::lsp
+}  // namespace tavro

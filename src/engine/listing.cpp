@@ -1,13 +1,13 @@
-// The listing: one row per source line, then rows for what the assembler adds after the last
-// line (an END when the program does not end with one, and a zero word for each undefined
-// name), then the symbol table. Addresses are decimal, as tavro prints them everywhere; bytes
+// tavro-list's text, which the page shows too. The listing: one row per source line, then rows
+// for what the assembler adds after the last line (an END when the program does not end with
+// one, and a zero word for each undefined name), then the symbol table. Addresses are decimal, as tavro prints them everywhere; bytes
 // are hexadecimal, as its dump shows them. The source column starts at column 24, a multiple
 // of 8, so that tabs in a line line up as they do in the file.
-#include "list/listing.h"
-
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+
+#include "engine/engine.h"
 
 namespace tavro {
 
