@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "grade/judge.h"
@@ -22,6 +23,10 @@ struct Session {
     Machine machine;
     std::string out;       // the program's output not yet taken
     std::string messages;  // what standard error would hold, not yet taken
+    // For each message written, not yet taken: the output bytes before it, the message bytes
+    // after it and the input bytes taken before it. IN alone writes messages and takes input,
+    // so a terminal's order of the three streams follows from these.
+    std::vector<double> marks;
     std::string text;      // the last text handed out
     double state[16];      // see tavro_state
     // The program as tavro-grade assembles a submission (tavro_grade_prepare).
@@ -194,7 +199,19 @@ EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, doub
     s->out.clear();
     s->messages.clear();
     s->machine.out = stringSink(&s->out);
-    s->machine.messages = stringSink(&s->messages);
+    s->marks.clear();
+    // Each message is handed on as it is written, when the output before it has been drained
+    // and the input after it not yet taken.
+    s->machine.messages = makeSink(
+        [s](std::string_view bytes) {
+            s->messages.append(bytes);
+            const Machine& m = s->machine;
+            s->marks.push_back(static_cast<double>(outputBytes(m)));
+            s->marks.push_back(static_cast<double>(m.messages.drained + bytes.size()));
+            s->marks.push_back(static_cast<double>(m.state.inputPosition));
+            return true;
+        },
+        SinkFlush::Each);
 }
 
 // Executes one instruction; returns the StopReason.
@@ -242,7 +259,11 @@ EMSCRIPTEN_KEEPALIVE void tavro_end_step_goal(Session* s) { endStepGoal(s->machi
 // Steps back n steps; returns how many it could.
 EMSCRIPTEN_KEEPALIVE double tavro_undo(Session* s, double n) {
     collect(*s);
-    return static_cast<double>(undo(s->machine, static_cast<uint64_t>(n)));
+    double undone = static_cast<double>(undo(s->machine, static_cast<uint64_t>(n)));
+    // The marks of messages that the undone steps wrote go with them.
+    auto kept = static_cast<double>(messageBytes(s->machine));
+    while (!s->marks.empty() && s->marks[s->marks.size() - 2] > kept) s->marks.resize(s->marks.size() - 3);
+    return undone;
 }
 
 // Hands IN length bytes of input.
@@ -259,7 +280,8 @@ EMSCRIPTEN_KEEPALIVE void tavro_set_breakpoint(Session* s, uint32_t address, int
 }
 
 // The machine's figures: AX, BX, CX, DX, ip, below flag, status, waiting for input (0 or 1),
-// steps, output bytes, message bytes, code size, and the earliest step that undo can reach.
+// steps, output bytes, message bytes, code size, the earliest step that undo can reach, and the
+// input bytes taken by IN.
 EMSCRIPTEN_KEEPALIVE const double* tavro_state(Session* s) {
     const Machine& m = s->machine;
     double* f = s->state;
@@ -273,6 +295,7 @@ EMSCRIPTEN_KEEPALIVE const double* tavro_state(Session* s) {
     f[10] = static_cast<double>(messageBytes(m));
     f[11] = m.state.codeSize;
     f[12] = static_cast<double>(m.snapshots.empty() ? m.steps : m.snapshots.front().steps);
+    f[13] = static_cast<double>(m.state.inputPosition);
     return f;
 }
 
@@ -294,6 +317,19 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_take_messages(Session* s) {
     collect(*s);
     std::string text;
     text.swap(s->messages);
+    return handOut(*s, std::move(text));
+}
+
+// The marks of the messages written since the last take (see Session::marks): a line
+// "OUTPUT MESSAGES INPUT" of byte counts for each.
+EMSCRIPTEN_KEEPALIVE const char* tavro_take_marks(Session* s) {
+    std::string text;
+    for (size_t i = 0; i + 2 < s->marks.size(); i += 3) {
+        char line[80];
+        std::snprintf(line, sizeof line, "%.0f %.0f %.0f\n", s->marks[i], s->marks[i + 1], s->marks[i + 2]);
+        text += line;
+    }
+    s->marks.clear();
     return handOut(*s, std::move(text));
 }
 

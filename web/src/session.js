@@ -80,10 +80,11 @@ export function openSession(module) {
     setBreakpoint: (address, armed) => module._tavro_set_breakpoint(session, address, armed ? 1 : 0),
     // The registers, flag, ip, status and counts.
     state() {
-      const f = new Float64Array(module.HEAPF64.buffer, module._tavro_state(session), 13);
+      const f = new Float64Array(module.HEAPF64.buffer, module._tavro_state(session), 14);
       return {
         regs: [f[0], f[1], f[2], f[3]], ip: f[4], flag: f[5], status: f[6], waiting: f[7] === 1,
         steps: f[8], outputBytes: f[9], messageBytes: f[10], codeSize: f[11], earliestStep: f[12],
+        inputPosition: f[13],
       };
     },
     // A copy of the machine's 4096 bytes.
@@ -93,6 +94,10 @@ export function openSession(module) {
     },
     takeOutput: () => takeText(module._tavro_take_output(session)),
     takeMessages: () => takeText(module._tavro_take_messages(session)),
+    // For each message written since the last take, in order: [output bytes before it, message
+    // bytes after it, input bytes taken before it].
+    takeMarks: () => decoder.decode(takeText(module._tavro_take_marks(session))).split('\n')
+      .filter((line) => line !== '').map((line) => line.split(' ').map(Number)),
     // The trace lines of the last count steps, as tavro -t prints them.
     recentTrace: (count) => decoder.decode(takeText(module._tavro_recent_trace(session, count))),
     // The trace line of the instruction about to execute.
