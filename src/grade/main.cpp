@@ -89,9 +89,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> submissions;
     Limits limits;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-    bool diff = false, check = false;
+    bool diff = false, check = false, exportSuite = false;
     app.add_option("SUITE", suitePath, "Folder of tests")->required();
-    app.add_option("SUBMISSION", submissions, "A .tas file, or a folder holding one")->required();
+    CLI::Option* submissionOption =
+        app.add_option("SUBMISSION", submissions, "A .tas file, or a folder holding one")
+            ->required();
     app.add_option("--max-steps", limits.maxSteps, "Steps a run may take")
         ->type_name("N")
         ->check(countFrom(1, INT64_MAX))
@@ -124,10 +126,31 @@ int main(int argc, char** argv) {
         ->type_name("NAME");
     app.add_flag("--diff", diff, "Show the first differing lines of each wrong output");
     app.add_flag("--check", check, "Check the suite against one model answer, the SUBMISSION");
+    // --export takes the suite alone: seen, it lifts SUBMISSION's requirement before CLI11
+    // checks requirements at the end of the parse.
+    app.add_flag("--export", exportSuite,
+                 "Write the suite's visible tests as JSON for the playground, and no grades")
+        ->trigger_on_parse()
+        ->each([submissionOption](const std::string&) { submissionOption->required(false); });
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         return app.exit(error) == 0 ? 0 : 1;
+    }
+    if (exportSuite) {
+        if (!submissions.empty() || check || !mergePath.empty() || !outputPath.empty()) {
+            return fail("--export takes the suite alone and writes to standard output");
+        }
+        SuiteLoad load = loadSuite(suitePath, limits);
+        if (!load.error.empty()) return fail(load.error);
+        std::string error;
+        std::string json = renderAssignment(load.suite, &error);
+        if (!error.empty()) return fail(error);
+        std::fwrite(json.data(), 1, json.size(), stdout);
+        if (std::fflush(stdout) != 0) {
+            return fail(std::string("standard output: ") + std::strerror(errno));
+        }
+        return 0;
     }
     ReportOptions report;
     report.format = format == "json"         ? Format::Json

@@ -398,4 +398,41 @@ std::string renderReport(const Suite& suite, const std::vector<SubmissionResult>
     }
 }
 
+// ---- the playground's assignment ----------------------------------------------------------
+
+// A test's texts go out byte for byte or not at all: a replaced byte would change what the
+// page expects, and so its outcome.
+static bool holdsUtf8(const Json& json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace) ==
+           json.dump(-1, ' ', false, Json::error_handler_t::ignore);
+}
+
+std::string renderAssignment(const Suite& suite, std::string* error) {
+    Json tests = Json::array();
+    for (const TestCase& test : suite.tests) {
+        if (test.visibility != Visibility::Visible) continue;
+        Json expect = Json::object();
+        for (const StateCheck& check : test.checks) expect[check.key] = check.value;
+        Json json = {
+            {"name", test.name},
+            {"title", test.title},
+            {"input", test.input},
+            {"expected", test.expected},
+            {"points", points(test.points)},
+            {"max_steps", test.limits.maxSteps},
+            {"max_output", test.limits.maxOutput},
+            {"seed", test.limits.seed},
+            {"compare", test.compare == Compare::Trim ? "trim" : "exact"},
+            {"expect", expect},
+            {"feedback", test.feedback},
+        };
+        if (!holdsUtf8(json)) {
+            *error = "test " + displayText(test.name) + ": its texts are not UTF-8";
+            return "";
+        }
+        tests.push_back(std::move(json));
+    }
+    return dump(Json{{"format", "tavro-assignment"}, {"version", 1}, {"tests", tests}});
+}
+
 }  // namespace tavro

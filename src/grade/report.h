@@ -22,5 +22,8 @@ struct ReportOptions {
 // The report of a graded class.
 std::string renderReport(const Suite& suite, const std::vector<SubmissionResult>& results,
                          const ReportOptions& options);
+// The suite's visible tests as an assignment for the playground (docs/grading.md), or "" with
+// *error set when a test's text is not UTF-8, which JSON cannot carry unchanged.
+std::string renderAssignment(const Suite& suite, std::string* error);
 
 }  // namespace tavro

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "engine/engine.h"
+#include "grade/judge.h"
 #include "grade/text.h"
 
 namespace tavro {
@@ -95,10 +96,7 @@ std::string readCheck(const toml::node& node, const std::string& name, StateChec
     std::string error = readInteger(node, "expect." + name, INT16_MIN, INT16_MAX, &value);
     if (!error.empty()) return error;
     check->key = name;
-    check->registerIndex = -1;
-    for (int r = 0; r < REGISTER_COUNT; r++) {
-        if (upper == REGISTER_NAMES[r]) check->registerIndex = r;
-    }
+    check->registerIndex = checkRegister(name);
     check->value = static_cast<int16_t>(value);
     return "";
 }

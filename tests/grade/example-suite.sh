@@ -39,6 +39,8 @@ check report.json --format json . "${submissions[@]}"
 check report.csv --format csv . "${submissions[@]}"
 check report.xml --format junit . "${submissions[@]}"
 check results.json --format gradescope --diff . submissions/wrong.tas
+# The playground's assignment: the visible tests alone (negative is after_published).
+check assignment.json --export .
 
 "$grade" --format json --jobs 3 --output "$work/out.json" . "${submissions[@]}" > "$work/stdout"
 [ $? = 0 ] && [ ! -s "$work/stdout" ] && cmp -s "$work/out.json" expected/report.json ||
@@ -59,4 +61,22 @@ refuse --max-steps 0 . "${submissions[0]}"
 refuse --format gradescope . "${submissions[@]}"
 refuse submissions "${submissions[0]}"
 refuse no-such-suite "${submissions[0]}"
+
+# An export that cannot be made: exit status 1, the message shown, nothing on standard output.
+mkdir -p "$work/bad" "$work/binary"
+printf 'points = "two"\n' > "$work/bad/suite.toml"
+printf 'x\n' > "$work/bad/t.out"
+printf '\377\n' > "$work/binary/t.out"
+while IFS='|' read -r suite message; do
+    "$grade" --export "$suite" > "$work/stdout" 2> "$work/stderr"
+    rc=$?
+    if [ $rc != 1 ] || [ -s "$work/stdout" ] || ! grep -qF -- "$message" "$work/stderr"; then
+        echo "--- tavro-grade --export $suite: exit status $rc, expected 1 and: $message"
+        cat "$work/stderr"; status=1
+    fi
+done <<EOF
+no-such-suite|tavro-grade: no-such-suite: No such file or directory
+$work/bad|suite.toml:1:
+$work/binary|tavro-grade: test t: its texts are not UTF-8
+EOF
 exit $status

@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
+#include "grade/judge.h"
+#include "grade/text.h"
 
 using namespace tavro;
 
@@ -21,12 +24,18 @@ struct Session {
     Machine machine;
     std::string out;       // the program's output not yet taken
     std::string messages;  // what standard error would hold, not yet taken
+    // For each message written, not yet taken: the output bytes before it, the message bytes
+    // after it and the input bytes taken before it. IN alone writes messages and takes input,
+    // so a terminal's order of the three streams follows from these.
+    std::vector<double> marks;
     std::string text;      // the last text handed out
     double state[16];      // see tavro_state
     // The conditions of breakpoints, by address, read against the running program; a text that
     // program refuses stays here with its reason, so that the breakpoint stops and says why.
     std::map<uint32_t, BreakpointConditions> conditions;
     std::map<uint32_t, std::string> refused;
+    // The program as tavro-grade assembles a submission (tavro_grade_prepare).
+    Submission submission;
 };
 
 // Appends text as a JSON string: quotes, backslashes and control bytes escaped; other bytes as
@@ -117,6 +126,16 @@ void collect(Session& s) {
     drainSink(s.machine.messages);
 }
 
+// A decimal integer with an optional minus sign (a state check's value); false otherwise.
+bool parseSigned(std::string_view text, int64_t* value) {
+    bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    uint64_t magnitude = 0;
+    if (!parseCount(text, 0, 32768, &magnitude)) return false;
+    *value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    return true;
+}
+
 const char* handOut(Session& s, std::string text) {
     s.text = std::move(text);
     return s.text.c_str();
@@ -187,7 +206,19 @@ EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, doub
     s->out.clear();
     s->messages.clear();
     s->machine.out = stringSink(&s->out);
-    s->machine.messages = stringSink(&s->messages);
+    s->marks.clear();
+    // Each message is handed on as it is written, when the output before it has been drained
+    // and the input after it not yet taken.
+    s->machine.messages = makeSink(
+        [s](std::string_view bytes) {
+            s->messages.append(bytes);
+            const Machine& m = s->machine;
+            s->marks.push_back(static_cast<double>(outputBytes(m)));
+            s->marks.push_back(static_cast<double>(m.messages.drained + bytes.size()));
+            s->marks.push_back(static_cast<double>(m.state.inputPosition));
+            return true;
+        },
+        SinkFlush::Each);
 }
 
 // Executes one instruction; returns the StopReason.
@@ -235,7 +266,11 @@ EMSCRIPTEN_KEEPALIVE void tavro_end_step_goal(Session* s) { endStepGoal(s->machi
 // Steps back n steps; returns how many it could.
 EMSCRIPTEN_KEEPALIVE double tavro_undo(Session* s, double n) {
     collect(*s);
-    return static_cast<double>(undo(s->machine, static_cast<uint64_t>(n)));
+    double undone = static_cast<double>(undo(s->machine, static_cast<uint64_t>(n)));
+    // The marks of messages that the undone steps wrote go with them.
+    auto kept = static_cast<double>(messageBytes(s->machine));
+    while (!s->marks.empty() && s->marks[s->marks.size() - 2] > kept) s->marks.resize(s->marks.size() - 3);
+    return undone;
 }
 
 // Hands IN length bytes of input.
@@ -306,7 +341,8 @@ EMSCRIPTEN_KEEPALIVE int tavro_judge_breakpoint(Session* s) {
 EMSCRIPTEN_KEEPALIVE const char* tavro_judged_reason(Session* s) { return s->text.c_str(); }
 
 // The machine's figures: AX, BX, CX, DX, ip, below flag, status, waiting for input (0 or 1),
-// steps, output bytes, message bytes, code size, and the earliest step that undo can reach.
+// steps, output bytes, message bytes, code size, the earliest step that undo can reach, and the
+// input bytes taken by IN.
 EMSCRIPTEN_KEEPALIVE const double* tavro_state(Session* s) {
     const Machine& m = s->machine;
     double* f = s->state;
@@ -320,6 +356,7 @@ EMSCRIPTEN_KEEPALIVE const double* tavro_state(Session* s) {
     f[10] = static_cast<double>(messageBytes(m));
     f[11] = m.state.codeSize;
     f[12] = static_cast<double>(m.snapshots.empty() ? m.steps : m.snapshots.front().steps);
+    f[13] = static_cast<double>(m.state.inputPosition);
     return f;
 }
 
@@ -341,6 +378,19 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_take_messages(Session* s) {
     collect(*s);
     std::string text;
     text.swap(s->messages);
+    return handOut(*s, std::move(text));
+}
+
+// The marks of the messages written since the last take (see Session::marks): a line
+// "OUTPUT MESSAGES INPUT" of byte counts for each.
+EMSCRIPTEN_KEEPALIVE const char* tavro_take_marks(Session* s) {
+    std::string text;
+    for (size_t i = 0; i + 2 < s->marks.size(); i += 3) {
+        char line[80];
+        std::snprintf(line, sizeof line, "%.0f %.0f %.0f\n", s->marks[i], s->marks[i + 1], s->marks[i + 2]);
+        text += line;
+    }
+    s->marks.clear();
     return handOut(*s, std::move(text));
 }
 
@@ -373,6 +423,65 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_recent_trace(Session* s, uint32_t count) 
 // The trace line of the instruction at ip, as it stands (empty outside the code).
 EMSCRIPTEN_KEEPALIVE const char* tavro_trace_line(Session* s) {
     return handOut(*s, traceLine(s->machine.state));
+}
+
+// Assembles length bytes of source as tavro-grade assembles a submission, for the tests that
+// follow; the session's own program and machine are not touched.
+EMSCRIPTEN_KEEPALIVE void tavro_grade_prepare(Session* s, const char* source, uint32_t length) {
+    s->submission = prepareSubmission("", std::string(source, length));
+}
+
+// Runs one test on the prepared submission and judges it by tavro-grade's rules. checks holds
+// the state checks as lines "KEY VALUE"; compare is 0 exact or 1 trim; points is the decimal
+// number of the suite. Returns {"outcome","score","max_score","detail","diff"} as JSON (scores
+// as decimals, as tavro-grade's json report has them), or {"error"} for a test that is not one.
+EMSCRIPTEN_KEEPALIVE const char* tavro_grade_test(Session* s, const char* input,
+                                                  uint32_t inputLength, const char* expected,
+                                                  uint32_t expectedLength, const char* checks,
+                                                  uint32_t checksLength, double points,
+                                                  double maxSteps, double maxOutput, double seed,
+                                                  int compare) {
+    TestCase test;
+    test.input.assign(input, inputLength);
+    test.expected.assign(expected, expectedLength);
+    test.compare = compare == 1 ? Compare::Trim : Compare::Exact;
+    // The limits as suite.toml bounds them: counts from 1, a seed that fits 32 bits.
+    bool valid = pointsFromNumber(points, &test.points) && maxSteps >= 1 &&
+                 maxSteps <= 9007199254740992.0 && maxOutput >= 1 &&
+                 maxOutput <= 9007199254740992.0 && seed >= 0 && seed <= 4294967295.0 &&
+                 maxSteps == static_cast<double>(static_cast<uint64_t>(maxSteps)) &&
+                 maxOutput == static_cast<double>(static_cast<uint64_t>(maxOutput)) &&
+                 seed == static_cast<double>(static_cast<uint64_t>(seed));
+    test.limits = {static_cast<uint64_t>(maxSteps), static_cast<uint64_t>(maxOutput),
+                   static_cast<uint32_t>(seed)};
+    std::string_view lines(checks, checksLength);
+    while (valid && !lines.empty()) {
+        size_t end = std::min(lines.find('\n'), lines.size());
+        std::string_view line = lines.substr(0, end);
+        lines.remove_prefix(std::min(end + 1, lines.size()));
+        size_t blank = line.find(' ');
+        int64_t value = 0;
+        valid = blank != std::string_view::npos && blank > 0 &&
+                parseSigned(line.substr(blank + 1), &value) && value >= INT16_MIN &&
+                value <= INT16_MAX;
+        if (valid) {
+            std::string key(line.substr(0, blank));
+            test.checks.push_back({key, checkRegister(key), static_cast<int16_t>(value)});
+        }
+    }
+    if (!valid) {
+        return handOut(*s, "{\"error\":\"a limit, the points or a check is out of range\"}");
+    }
+    TestResult result = judgeTest(s->submission, test, true);
+    std::string json = "{\"outcome\":";
+    appendJsonString(json, OUTCOME_NAMES[static_cast<int>(result.outcome)]);
+    json += ",\"score\":" + formatPoints(result.score) +
+            ",\"max_score\":" + formatPoints(result.maxScore) + ",\"detail\":";
+    appendJsonString(json, result.detail);
+    json += ",\"diff\":";
+    appendJsonString(json, result.diff);
+    json += '}';
+    return handOut(*s, std::move(json));
 }
 
 }  // extern "C"

@@ -9,10 +9,12 @@ import { breakpointLines, breakpointList, createEditor, markExecuting, showDiagn
 import { applyFormatted } from './format.js';
 import { createListing, createSymbols } from './listing.js';
 import { createMemoryTable } from './memtable.js';
+import { assignmentLink, createTestsPanel, fetchAssignment, MAX_ASSIGNMENT, readAssignment } from './assignment.js';
 import { createNotice } from './notice.js';
 import { createMemoryMap, createRegisters, createStream } from './panels.js';
 import { encodeProgram, readLink } from './share.js';
 import { STATUS_TEXTS } from './session.js';
+import { createTerminal } from './terminal.js';
 
 // The pause in typing after which the program is assembled again: longer for a long program,
 // whose answer takes the page longer to take in, so that it does not land between two keys.
@@ -223,6 +225,7 @@ const registers = createRegisters(document.querySelector('.registers'), {
 });
 const consoleStream = createStream(byTestId('console'));
 const stderrStream = createStream(byTestId('stderr'));
+const terminal = createTerminal(byTestId('terminal'));
 const memoryMap = createMemoryMap(byTestId('memory-map'), document.getElementById('memory-cell'),
   document.getElementById('tooltip'), byTestId('stack'),
   (line) => (line <= editor.state.doc.lines ? editor.state.doc.line(line).text : ''));
@@ -268,7 +271,7 @@ function describeMode(update) {
   const steps = `${countSteps(update.state.steps)}${speed(update.stretch)}`;
   switch (update.mode) {
     case 'idle': return `Ready at the start. ${update.note}`;
-    case 'running': return `Running… ${steps}`;
+    case 'running': return update.rate > 0 ? `Running at ${countSteps(update.rate)} a second… ${steps}` : `Running… ${steps}`;
     case 'over': return `${update.note} ${steps}`;
     case 'paused': return `Paused after ${steps}. ${update.note}`;
     case 'waiting': return `Waiting for input after ${steps}. ${update.note}`;
@@ -291,9 +294,11 @@ function draw() {
   const update = pending;
   pending = null;
   if (!update) return;
-  const running = update.mode === 'running' || update.mode === 'over';
+  // A run shown step by step is drawn at each step as Step draws it.
+  const running = (update.mode === 'running' && !update.rate) || update.mode === 'over';
   consoleStream.show(running);
   stderrStream.show(running);
+  terminal.show(running);
   registers.draw(update.state);
   memoryMap.draw(update, update.fresh);
   // The table is drawn at rest only: while a run goes on it would change faster than it reads.
@@ -307,7 +312,7 @@ function draw() {
   showStatus();
   if (update.stretch) statusLine.dataset.stretch = JSON.stringify(update.stretch);
   else delete statusLine.dataset.stretch;
-  const resting = update.mode !== 'running' && update.mode !== 'over';
+  const resting = !running;
   const atInstruction = resting && update.mode !== 'ended' && update.mode !== 'refused';
   markExecuting(editor, atInstruction ? update.line : 0);
   listing.draw(update, atInstruction);
@@ -332,10 +337,15 @@ function onUpdate(update) {
     generation = update.generation;
     consoleStream.clear();
     stderrStream.clear(update.machine.assembly);
+    terminal.clear(update.machine.assembly);
     registers.forget();
   }
   consoleStream.apply(update.out.at, update.out.text);
   stderrStream.apply(update.err.at, update.err.text);
+  terminal.apply(update.terminal, {
+    out: { text: update.out.text, end: update.state.outputBytes },
+    err: { text: update.err.text, end: update.state.messageBytes },
+  });
   const wasWaiting = mode === 'waiting';
   mode = update.mode;
   setControls();
@@ -367,6 +377,7 @@ worker.onmessage = ({ data }) => {
   if (data.type === 'ready') {
     engineReady = true;
     send('limit', { steps: stepLimit });
+    send('speed', { steps: Number(speedMenu.value) });
     send('breakpoints', { breakpoints: breakpointList(editor) });
     send('reset', { source: source() });
     machineSource = source();
@@ -375,6 +386,7 @@ worker.onmessage = ({ data }) => {
     document.body.dataset.ready = 'true';
     performance.mark('tavro-engine-ready');
   }
+  if (data.type === 'graded' && data.version === gradeVersion) testsPanel.result(data.index, data.result);
   if (data.type === 'failed') statusLine.textContent = `The engine did not load: ${data.message}`;
 };
 worker.onerror = (event) => { statusLine.textContent = `The engine failed: ${event.message ?? 'unknown error'}`; };
@@ -456,6 +468,37 @@ byTestId('step-limit').addEventListener('change', (event) => {
     error.textContent = `Not a step limit: give a whole number from 1. The limit stays ${countSteps(stepLimit)}.`;
   }
 });
+// The speed of Run and Continue: steps a second, shown at each step, or 0 for full speed.
+const speedMenu = byTestId('speed');
+speedMenu.value = store.get('tavro.speed') ?? '0';
+if (speedMenu.selectedIndex < 0) speedMenu.value = '0';
+speedMenu.addEventListener('change', () => {
+  store.set('tavro.speed', speedMenu.value);
+  send('speed', { steps: Number(speedMenu.value) });
+});
+
+// The console or the terminal under the same input box; the choice is kept.
+const viewTabs = [...document.querySelectorAll('[role="tab"][data-view]')];
+function showView(name) {
+  for (const tab of viewTabs) {
+    const chosen = tab.dataset.view === name;
+    tab.setAttribute('aria-selected', String(chosen));
+    tab.tabIndex = chosen ? 0 : -1;
+    byTestId(tab.dataset.view).hidden = !chosen;
+  }
+  store.set('tavro.view', name);
+  terminal.show(mode === 'running' && !shown?.rate);
+}
+for (const tab of viewTabs) {
+  tab.addEventListener('click', () => showView(tab.dataset.view));
+  tab.addEventListener('keydown', (event) => {
+    if (event.key !== 'ArrowLeft' && event.key !== 'ArrowRight') return;
+    const next = viewTabs[(viewTabs.indexOf(tab) + 1) % viewTabs.length];
+    showView(next.dataset.view);
+    next.focus();
+  });
+}
+showView(viewTabs.some((tab) => tab.dataset.view === store.get('tavro.view')) ? store.get('tavro.view') : 'console');
 document.getElementById('hex').addEventListener('change', (event) => registers.setHex(event.target.checked));
 
 // ---- examples, sharing, download ----
@@ -540,6 +583,51 @@ window.addEventListener('hashchange', () => {
 });
 const initialLink = readLink(location.hash);
 if (initialLink) openLink(initialLink);
+
+// ---- assignments: tests run on the program in the worker, judged by the grader's rules ----
+
+const testsPanel = createTestsPanel(byTestId('tests'));
+let gradeVersion = 0;
+function runTests() {
+  if (testsPanel.tests().length === 0) return;
+  gradeVersion += 1;
+  testsPanel.pending();
+  send('grade', { source: source(), tests: testsPanel.tests(), version: gradeVersion });
+}
+async function openAssignment(name, assignment) {
+  if (assignment.error) {
+    notice.show(`${name} is not an assignment the page can use: ${assignment.error}. Nothing was opened.`);
+    return;
+  }
+  testsPanel.show(name, assignment.tests);
+  // The worker reads no message before the engine is ready.
+  while (!engineReady) await new Promise((resolve) => setTimeout(resolve, 50));
+  runTests();
+}
+byTestId('run-tests').addEventListener('click', runTests);
+const assignmentInput = document.getElementById('open-assignment-file');
+byTestId('open-assignment').addEventListener('click', () => assignmentInput.click());
+assignmentInput.addEventListener('change', async () => {
+  const file = assignmentInput.files[0];
+  assignmentInput.value = '';
+  if (!file) return;
+  const assignment = file.size > MAX_ASSIGNMENT ? { error: `it is over ${MAX_ASSIGNMENT >> 20} MiB` } : readAssignment(await file.text());
+  openAssignment(file.name, assignment);
+});
+async function openAssignmentLink() {
+  const link = assignmentLink(location.hash, location.href);
+  if (!link) return;
+  if (link.error) {
+    notice.show(link.error);
+    return;
+  }
+  const file = new URL(link.url).pathname.split('/').pop();
+  let name = file;
+  try { name = decodeURIComponent(file); } catch { /* shown as written */ }
+  openAssignment(name, await fetchAssignment(link.url));
+}
+window.addEventListener('hashchange', openAssignmentLink);
+openAssignmentLink();
 
 byTestId('download').addEventListener('click', () => {
   const url = URL.createObjectURL(new Blob([source()], { type: 'text/plain' }));

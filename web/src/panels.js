@@ -5,7 +5,7 @@
 const CALL = 10;         // CALL's opcode: bits 7-4 of an instruction's first byte
 const RANDOM_PORT = 4094;
 const FLASH_MS = 700;    // how long a written byte stays highlighted
-const STREAM_LIMIT = 200_000;  // characters a stream panel keeps (the latest ones)
+export const STREAM_LIMIT = 200_000;  // characters a stream panel keeps (the latest ones)
 const RUNNING_TAIL = 4000;     // characters it shows while a run goes on
 
 // ---- registers ----

@@ -102,10 +102,11 @@ export function openSession(module) {
     },
     // The registers, flag, ip, status and counts.
     state() {
-      const f = new Float64Array(module.HEAPF64.buffer, module._tavro_state(session), 13);
+      const f = new Float64Array(module.HEAPF64.buffer, module._tavro_state(session), 14);
       return {
         regs: [f[0], f[1], f[2], f[3]], ip: f[4], flag: f[5], status: f[6], waiting: f[7] === 1,
         steps: f[8], outputBytes: f[9], messageBytes: f[10], codeSize: f[11], earliestStep: f[12],
+        inputPosition: f[13],
       };
     },
     // A copy of the machine's 4096 bytes.
@@ -115,10 +116,27 @@ export function openSession(module) {
     },
     takeOutput: () => takeText(module._tavro_take_output(session)),
     takeMessages: () => takeText(module._tavro_take_messages(session)),
+    // For each message written since the last take, in order: [output bytes before it, message
+    // bytes after it, input bytes taken before it].
+    takeMarks: () => decoder.decode(takeText(module._tavro_take_marks(session))).split('\n')
+      .filter((line) => line !== '').map((line) => line.split(' ').map(Number)),
     // The trace lines of the last count steps, as tavro -t prints them.
     recentTrace: (count) => decoder.decode(takeText(module._tavro_recent_trace(session, count))),
     // The trace line of the instruction about to execute.
     traceLine: () => decoder.decode(takeText(module._tavro_trace_line(session))),
+    // Assembles source bytes as tavro-grade assembles a submission, for gradeTest.
+    gradePrepare: (bytes) => withBytes(bytes, (p, n) => module._tavro_grade_prepare(session, p, n)),
+    // Runs one test of an assignment (docs/grading.md) on the prepared source and judges it by
+    // tavro-grade's rules: {outcome, score, max_score, detail, diff}, or {error}.
+    gradeTest(test) {
+      const encoder = new TextEncoder();
+      const checks = encoder.encode(Object.entries(test.expect).map(([key, value]) => `${key} ${value}`).join('\n'));
+      const json = withBytes(encoder.encode(test.input), (ip, il) =>
+        withBytes(encoder.encode(test.expected), (ep, el) =>
+          withBytes(checks, (cp, cl) => takeText(module._tavro_grade_test(session, ip, il, ep, el, cp, cl,
+            test.points, test.max_steps, test.max_output, test.seed, test.compare === 'trim' ? 1 : 0)))));
+      return JSON.parse(decoder.decode(json));
+    },
     close: () => module._tavro_delete(session),
   };
 }

@@ -4,7 +4,7 @@
 // its messages, so Stop is seen within one slice. It posts the machine's state as an 'update'
 // at most every UPDATE_MS while running, and whenever the machine comes to rest.
 import createTavroEngine from './engine.js';
-import { Stop, openSession } from './session.js';
+import { STATUS_TEXTS, Stop, openSession } from './session.js';
 import { assembleSource } from './tool.js';
 
 const SLICE_MS = 4;              // aim of one slice of running
@@ -14,6 +14,7 @@ const TRACE_LINES = 100;         // steps shown by the trace panel
 // many (well under a millisecond), and a run goes through the engine in chunks that long.
 const HISTORY = { historySteps: 1_000_000, interval: 65536 };
 const STREAM_LIMIT = 200_000;  // bytes of a stream that the page keeps (the latest)
+const EOF_STATUS = STATUS_TEXTS.indexOf('unexpected EOF');
 
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
@@ -35,6 +36,11 @@ let describedGeneration = 0;  // the machine whose program the page has been sen
 let clock = null;        // the current stretch of running: { start, steps, engineMs }
 let lastStretch = null;  // the last one that ended: { steps, ms, engineMs }
 let earlyInput = [];     // input given before the machine took a step (null: the end of input)
+let given = new Uint8Array(0);  // the input handed to this machine
+let givenEnded = false;
+let term = { out: 0, err: 0, in: 0, eof: false };  // how far the terminal's pieces reach
+let rate = 0;            // steps a second of a Run or Continue shown step by step; 0: full speed
+let timer = 0;           // the next step of such a run
 const yielder = new MessageChannel();
 
 // Which line emitted the byte at each address (0: none), from the program's line map.
@@ -76,6 +82,9 @@ function reset(source) {
   note = '';
   generation += 1;
   clock = lastStretch = null;
+  given = new Uint8Array(0);
+  givenEnded = false;
+  term = { out: 0, err: 0, in: 0, eof: false };
   // A refused program gets a machine too, so that the panels show a clean start; it never runs.
   session.reset({ seed: Math.floor(Date.now() / 1000), ...HISTORY });
   if (assembled.refused) {
@@ -95,11 +104,44 @@ function reset(source) {
 // without end must not flood the page.
 const latest = (bytes) => decoder.decode(bytes.length > STREAM_LIMIT ? bytes.subarray(bytes.length - STREAM_LIMIT) : bytes);
 
+// The terminal's new pieces, in the order they happened: for each message, the input taken
+// after the one before, the output before it, and itself; then the input taken since and the
+// output since. A piece of output is [kind, from, to] in its stream, whose text the update's
+// out and err carry (from their latest characters on); a piece of input is ['in', from, text].
+function terminalPieces(state, out, err) {
+  const pieces = [];
+  const output = (kind, to, text, end) => {
+    const from = Math.max(term[kind], end - text.length);
+    if (to > from) pieces.push([kind, from, to]);
+    term[kind] = to;
+  };
+  const input = (to) => {
+    if (to > term.in) pieces.push(['in', term.in, decoder.decode(given.subarray(term.in, to))]);
+    term.in = to;
+  };
+  for (const [outAt, errEnd, inAt] of session.takeMarks()) {
+    input(inAt);
+    output('out', outAt, out, state.outputBytes);
+    output('err', errEnd, err, state.messageBytes);
+  }
+  input(state.inputPosition);
+  if (state.status === EOF_STATUS && !term.eof) pieces.push(['eof', term.in, '']);
+  term.eof = state.status === EOF_STATUS;
+  output('out', state.outputBytes, out, state.outputBytes);
+  return pieces;
+}
+
 function update() {
   lastUpdate = performance.now();
   const state = session.state();
   const out = latest(session.takeOutput());
   const err = latest(session.takeMessages());
+  const terminal = {
+    pieces: terminalPieces(state, out, err),
+    end: { out: state.outputBytes, err: state.messageBytes, in: state.inputPosition, eof: term.eof },
+    queued: decoder.decode(given.subarray(Math.min(state.inputPosition, given.length))),
+    ended: givenEnded,
+  };
   // A machine's program and address map go with its first update only: a program with
   // thousands of lines would otherwise cost the page a copy at every step.
   const described = describedGeneration === generation;
@@ -116,6 +158,8 @@ function update() {
     memory: session.memory(),
     out: { at: state.outputBytes - out.length, text: out },
     err: { at: machine.assembly.length + state.messageBytes - err.length, text: err },
+    terminal,
+    rate: mode === 'running' ? rate : 0,
     stretch: lastStretch,
     trace: machine.refused ? '' : session.recentTrace(TRACE_LINES),
     next: machine.refused ? '' : session.traceLine(),
@@ -163,10 +207,32 @@ function schedule() {
   yielder.port2.postMessage(null);
 }
 
+// One step of a Run or Continue below full speed, shown in full; the next comes 1/rate s later.
+function animatedStep() {
+  const before = session.state().steps;
+  const reason = session.run(1);
+  runBudget -= session.state().steps - before;
+  if (reason !== Stop.BUDGET || runBudget <= 0) return settle(reason, mode);
+  update();
+  scheduled = true;
+  timer = setTimeout(slice, 1000 / rate);
+}
+
+// Cancels the wait for the next step of a run shown step by step; true when there was one.
+function dropTimer() {
+  if (!timer) return false;
+  clearTimeout(timer);
+  timer = 0;
+  scheduled = false;
+  return true;
+}
+
 // One slice of the current run or step-over.
 function slice() {
   scheduled = false;
+  timer = 0;
   if (mode !== 'running' && mode !== 'over') return;
+  if (mode === 'running' && rate > 0) return animatedStep();
   const budget = Math.min(sliceSteps, runBudget);
   const before = session.state().steps;
   const start = performance.now();
@@ -262,6 +328,8 @@ function stepBack() {
     mode = 'paused';
     waitingFor = null;
     note = '';
+    const state = session.state();
+    term = { out: state.outputBytes, err: state.messageBytes, in: state.inputPosition, eof: state.status === EOF_STATUS };
   }
   update();
 }
@@ -269,17 +337,29 @@ function stepBack() {
 function giveInput(text) {
   if (mode === 'ended') return;
   if (session.state().steps === 0) earlyInput.push(text);
-  if (machine.refused) return;
-  session.giveInput(encoder.encode(text));
+  const bytes = encoder.encode(text);
+  const all = new Uint8Array(given.length + bytes.length);
+  all.set(given);
+  all.set(bytes, given.length);
+  given = all;
+  if (machine.refused) return update();
+  session.giveInput(bytes);
+  afterInput();
+}
+
+// After input came: a waiting IN takes it; otherwise the page shows it queued.
+function afterInput() {
   if (mode === 'waiting') resume();
+  else if (mode !== 'running' && mode !== 'over') update();
 }
 
 function endInput() {
   if (mode === 'ended') return;
   if (session.state().steps === 0) earlyInput.push(null);
-  if (machine.refused) return;
+  givenEnded = true;
+  if (machine.refused) return update();
   session.endInput();
-  if (mode === 'waiting') resume();
+  afterInput();
 }
 
 function resume() {
@@ -329,6 +409,7 @@ const handlers = {
     if (mode !== 'running' && mode !== 'over') return;
     stopClock();
     session.endStepGoal();
+    dropTimer();  // the next step of a run shown step by step does not come
     mode = 'paused';
     note = 'Stopped.';
     update();
@@ -343,6 +424,18 @@ const handlers = {
     if (!machine?.program || machine.refused) return;
     for (let a = 0; a < 4096; a++) session.setBreakpoint(a, false);
     armBreakpoints();
+  },
+  // Judges the source with every test of an assignment, one 'graded' message a test.
+  grade({ source, tests, version }) {
+    session.gradePrepare(encoder.encode(source));
+    tests.forEach((test, index) => {
+      postMessage({ type: 'graded', version, index, result: session.gradeTest(test) });
+    });
+  },
+  speed({ steps }) {
+    rate = Number.isFinite(steps) && steps > 0 ? steps : 0;
+    // A run shown step by step goes on at the new speed now, not after the old wait.
+    if (dropTimer()) schedule();
   },
   limit({ steps }) {
     limit = Math.max(1, Math.floor(steps));

@@ -78,14 +78,16 @@ export async function registers(page) {
   return values;
 }
 
-// tavro's output for a source: { stdout, stderr } from the real binary (or program's).
-export function runTavro(source, { args = [], input = '', program = TAVRO } = {}) {
+// tavro's output for a source: { stdout, stderr } from the real binary (or program's); with
+// merged, also both streams on one pipe, in the order they were written (2>&1).
+export function runTavro(source, { args = [], input = '', program = TAVRO, merged = false } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tavro-web-'));
   const file = path.join(dir, 'program.tas');
   fs.writeFileSync(file, source, 'latin1');
   try {
     const { stdout, stderr } = spawnSync(program, [...args, file], { input, encoding: 'latin1' });
-    return { stdout, stderr };
+    const both = merged && spawnSync('/bin/sh', ['-c', '"$0" "$@" 2>&1', program, ...args, file], { input, encoding: 'latin1' }).stdout;
+    return { stdout, stderr, both };
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });
   }

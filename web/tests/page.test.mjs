@@ -1,7 +1,7 @@
 // The playground in a real browser (Debian's Chromium, headless), held against the real tavro:
-// runs, input, breakpoints, stepping both ways, the trace, Stop, inline errors, share links,
-// text that must stay text, no request outside the page's origin, the licence, accessibility,
-// and a screenshot kept as an artefact.
+// runs, input, breakpoints, stepping both ways, the trace, Stop, the terminal, the speed of a
+// run, inline errors, share links, text that must stay text, no request outside the page's
+// origin, the licence, accessibility, and a screenshot kept as an artefact.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -169,6 +169,8 @@ test('Stop ends an endless loop within 200 ms, even one that prints, and the ste
     assert.ok(Number(await text(page, 'steps')) > 1_000_000);
     const shown = await text(page, 'console');
     assert.ok(shown.length <= 200_000 && /^(out: -?\d+\n)*$/.test(shown.slice(shown.indexOf('\n') + 1)), 'the console keeps the latest lines');
+    await page.getByTestId('view-terminal').click();
+    assert.equal(await text(page, 'terminal'), shown, 'the terminal keeps the same lines');
     await page.context().close();
   }
 
@@ -282,4 +284,74 @@ test('no serious or critical accessibility violation, in either theme; a screens
     const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
     assert.deepEqual(serious.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(', ')}`), [], theme);
   }
+});
+
+test('the terminal interleaves stdout, stderr and the input IN took, as typed by hand; input sent ahead shows queued until taken', async () => {
+  const sumLines = fs.readFileSync(path.join(ROOT, 'examples/sum.in'), 'latin1').split('\n').slice(0, -1);
+  for (const { name, source, lines, ahead } of [
+    { name: 'sum.tas, typed when asked', source: example('sum.tas'), lines: sumLines, ahead: false },
+    { name: 'sum.tas, sent before Run', source: example('sum.tas'), lines: sumLines, ahead: true },
+    { name: 'a run-time error', source: ' IN AX\n OUT AX\n IN BX\n DIV AX, BX\n', lines: ['7', 'x', '0'], ahead: false },
+  ]) {
+    const page = await openPage(env, { source });
+    await page.getByTestId('view-terminal').click();
+    const send = async (line) => {
+      await page.getByTestId('input').fill(line);
+      await press(page, 'input-send', ahead ? ['idle'] : ['waiting', 'ended']);
+    };
+    if (ahead) {
+      for (const line of lines) await send(line);
+      assert.equal(await page.locator('[data-testid="terminal"] .queue').textContent(), lines.map((l) => `${l}\n`).join(''), name);
+    }
+    await press(page, 'run', [ahead ? 'ended' : 'waiting']);
+    if (!ahead) for (const line of lines) await send(line);
+    await waitForMode(page, ['ended']);
+    const terminal = page.getByTestId('terminal');
+    // Without the echoed input, it is tavro's two streams in the order written; each line taken
+    // follows a prompt; nothing is left queued.
+    const shown = await terminal.evaluate((e) => [...e.querySelectorAll('.chunk')]
+      .flatMap((chunk) => [...chunk.childNodes].map((n) => [n.nodeType === 3 ? 'out' : n.className, n.textContent])));
+    const input = lines.map((l) => `${l}\n`).join('');
+    assert.equal(shown.filter(([kind]) => kind !== 'in').map(([, t]) => t).join(''), runTavro(source, { input, merged: true }).both, name);
+    assert.deepEqual(shown.filter(([kind]) => kind === 'in').map(([, t]) => t), lines.map((l) => `${l}\n`), name);
+    shown.forEach(([kind], i) => { if (kind === 'in') assert.equal(shown[i - 1][0], 'err', `${name}: input after a prompt`); });
+    assert.equal(await terminal.locator('.queue').isHidden(), true, name);
+    if (name.startsWith('sum.tas')) assert.ok((await terminal.textContent()).startsWith(`in ? ${lines[0]}\nin ? ${lines[1]}\n`), name);
+    // A step back takes the closing line away, and only that.
+    const ended = await terminal.textContent();
+    await press(page, 'step-back');
+    assert.equal(await terminal.textContent(), ended.slice(0, ended.lastIndexOf('>>> Program terminated.')), name);
+    await page.context().close();
+  }
+});
+
+test('below full speed Run shows every step at the rate chosen, stops at once on Stop, and the choice is kept', async () => {
+  const source = 'LOOP    ADD AX, #1\n        ADD BX, #2\n        JMP LOOP\n';
+  const page = await openPage(env, { source });
+  await page.getByTestId('speed').selectOption('5');
+  const start = Date.now();
+  await press(page, 'run', ['running']);
+  const samples = [];
+  for (let i = 0; i < 6; i++) {
+    await page.waitForTimeout(250);
+    samples.push({ steps: Number(await text(page, 'steps')), line: await page.locator('.cm-executing').textContent(), at: Date.now() });
+  }
+  // The first step comes at once; a page drawn late shows fewer steps, never more.
+  const rate = ((samples.at(-1).steps - 1) * 1000) / (samples.at(-1).at - start);
+  assert.ok(rate >= 2 && rate <= 5.5, `${rate} steps a second`);
+  assert.ok(new Set(samples.map((s) => s.line)).size >= 2, 'the current line moves');
+  assert.deepEqual(await registers(page).then(({ AX, BX }) => [BX >= 2 * AX - 2, AX > 0]), [true, true]);
+  await press(page, 'stop', ['paused']);
+  const stopped = await text(page, 'steps');
+  await page.waitForTimeout(600);
+  assert.equal(await text(page, 'steps'), stopped, 'no step after Stop');
+
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"][data-drawn]');
+  assert.equal(await page.getByTestId('speed').inputValue(), '5');
+  await page.getByTestId('speed').selectOption('0');
+  await page.getByTestId('step-limit').fill('3000000');
+  await page.getByTestId('step-limit').press('Enter');
+  await press(page, 'run', ['paused']);
+  assert.equal(await text(page, 'steps'), '3000000', 'full speed runs to the step limit');
 });

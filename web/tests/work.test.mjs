@@ -452,6 +452,68 @@ test('Help lists the 16 instructions with examples that assemble, the flag, and 
 });
 
 
+test('an assignment opens from a file or a relative link, and its Tests panel judges the program as tavro-grade does', async () => {
+  const assignment = fs.readFileSync(path.join(ROOT, 'examples/grading/expected/assignment.json'));
+  // Prints 0 and 0 whatever the input: only the test "zero" passes.
+  const zeros = '        COPY BX, #0\n        OUT BX\n        OUT BX\n        END\n';
+  const page = await openPage(env, { source: zeros });
+  const requests = [];
+  page.on('request', (request) => requests.push(request.url()));
+  await page.route('**/class.assignment.json', (route) => route.fulfill({ contentType: 'application/json', body: assignment }));
+  const tests = page.getByTestId('tests');
+  const rows = async () => (await tests.locator('tbody tr').evaluateAll((trs) =>
+    trs.map((tr) => [...tr.cells].map((cell) => cell.textContent))));
+  const total = () => page.getByTestId('tests-total').textContent();
+
+  await page.evaluate(() => { location.hash = '#assignment=class.assignment.json'; });
+  await page.waitForFunction(() => document.querySelector('[data-testid="tests-total"]').textContent.startsWith('Total'));
+  const shown = await rows();
+  assert.deepEqual(shown.map((r) => r.slice(0, 3)), [
+    ['Four numbers, results in BX and CX', 'wrong-output', '0 / 2'],
+    ['wrap', 'wrong-output', '0 / 1'],
+    ['zero', 'pass', '1 / 1'],
+  ], 'the hidden test "negative" is not there');
+  assert.match(shown[0][3], /^Keep the sum in BX and the count in CX until the END\.line 1: expected "out: 4", got "out: 0"/);
+  assert.match(shown[0][3], /-"out: 4"\n-"out: 10"\n/);
+  assert.equal(shown[2][3], '', 'a passed test shows no detail');
+  assert.equal(await total(), 'Total: 1 / 4 points.');
+  assert.ok(await page.getByRole('heading', { name: /Tests/ }).isVisible());
+  const { violations } = await new AxeBuilder({ page }).include('[data-testid="tests"]').analyze();
+  assert.deepEqual(violations.filter((v) => ['serious', 'critical'].includes(v.impact)).map((v) => v.id), []);
+
+  await typeProgram(page, example('grading/submissions/correct.tas'));
+  await page.getByRole('button', { name: 'Run the tests' }).click();
+  await page.waitForFunction(() => document.querySelector('[data-testid="tests-total"]').textContent === 'Total: 4 / 4 points.');
+
+  // Refused: what is not a relative address of this page's site, and what is not an assignment.
+  // The notice says why; the panel stays as it was, and no request leaves the page's origin.
+  const openFile = (name, body) => page.locator('#open-assignment-file').setInputFiles({ name, mimeType: 'application/json', buffer: Buffer.from(body) });
+  for (const [open, reason] of [
+    [() => page.evaluate(() => { location.hash = '#assignment=https://example.com/a.json'; }), /must name a file next to this page/],
+    [() => page.evaluate(() => { location.hash = '#assignment=//example.com/a.json'; }), /must name a file next to this page/],
+    [() => openFile('bad.json', '{"format": "tavro-assignment", "version": 1, "tests": [{"name": 1}]}'), /bad\.json is not an assignment .*test 1 has no valid "name"/],
+    [() => openFile('text.json', 'not json'), /text\.json is not an assignment .*not JSON/],
+    [() => openFile('big.json', ' '.repeat((8 << 20) + 1)), /big\.json .* over 8 MiB/],
+  ]) {
+    await page.getByTestId('notice').locator('.notice-close').click().catch(() => {});
+    await open();
+    await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
+    assert.match(await noticeText(page), reason);
+    assert.equal(await total(), 'Total: 4 / 4 points.');
+    assert.equal((await rows()).length, 3);
+  }
+  assert.deepEqual(requests.filter((url) => !url.startsWith(env.origin)), []);
+
+  // The same assignment from a file, through the Assignment button, on a program that does not
+  // assemble.
+  await typeProgram(page, '        COPY AX\n');
+  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.getByTestId('open-assignment').click()]);
+  await chooser.setFiles({ name: 'class.assignment.json', mimeType: 'application/json', buffer: assignment });
+  await page.waitForFunction(() => document.querySelector('[data-testid="tests-total"]').textContent === 'Total: 0 / 4 points.');
+  assert.deepEqual((await rows()).map((r) => r[1]), ['assembly-error', 'assembly-error', 'assembly-error']);
+  assert.deepEqual(page.errors, []);
+});
+
 test('the listing is tavro-list\'s with the line about to execute marked, the labels show their words now, Format is one undoable edit, and Help opens the language guide', async () => {
   const source = 'start copy ax,#5\n add ax , #7  ; sum\n\tcopy TOTAL,ax\n end\nTOTAL 0\n';
   const formatted = 'start   copy ax, #5\n        add  ax, #7         ; sum\n        copy TOTAL, ax\n        end\nTOTAL   0\n';
