@@ -537,12 +537,18 @@ exampleMenu.value = chosenExample;
 // does; the download then takes the file's name.
 const MAX_FILE = 1 << 20;  // bytes of a file that Open reads
 let fileName = '';
-const fileInput = document.getElementById('open-file');
-byTestId('open').addEventListener('click', () => fileInput.click());
-fileInput.addEventListener('change', async () => {
-  const file = fileInput.files[0];
-  fileInput.value = '';
-  if (!file) return;
+// A button that opens its hidden file input's chooser; onFile takes the file chosen. The input
+// is emptied, so that choosing the same file again opens it again.
+function fileButton(testId, inputId, onFile) {
+  const input = document.getElementById(inputId);
+  byTestId(testId).addEventListener('click', () => input.click());
+  input.addEventListener('change', () => {
+    const file = input.files[0];
+    input.value = '';
+    if (file) onFile(file);
+  });
+}
+fileButton('open', 'open-file', async (file) => {
   if (file.size > MAX_FILE) {
     notice.show(`${file.name} is over 1 MiB: it was not opened.`);
     return;
@@ -605,12 +611,7 @@ async function openAssignment(name, assignment) {
   runTests();
 }
 byTestId('run-tests').addEventListener('click', runTests);
-const assignmentInput = document.getElementById('open-assignment-file');
-byTestId('open-assignment').addEventListener('click', () => assignmentInput.click());
-assignmentInput.addEventListener('change', async () => {
-  const file = assignmentInput.files[0];
-  assignmentInput.value = '';
-  if (!file) return;
+fileButton('open-assignment', 'open-assignment-file', async (file) => {
   const assignment = file.size > MAX_ASSIGNMENT ? { error: `it is over ${MAX_ASSIGNMENT >> 20} MiB` } : readAssignment(await file.text());
   openAssignment(file.name, assignment);
 });
