@@ -9,13 +9,11 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lsp"))
-from client import run_session  # noqa: E402
+from client import run_session, utf8_start  # noqa: E402
 
 
 def server_messages(server, sources):
-    steps = [{"jsonrpc": "2.0", "id": 1, "method": "initialize",
-              "params": {"capabilities": {"general": {"positionEncodings": ["utf-8"]}}}},
-             {"jsonrpc": "2.0", "method": "initialized", "params": {}}]
+    steps = utf8_start()
     for n, source in enumerate(sources):
         with open(source, "rb") as f:
             text = f.read().decode("utf-8", errors="replace")

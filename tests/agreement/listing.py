@@ -10,13 +10,11 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lsp"))
-from client import run_session  # noqa: E402
+from client import run_session, utf8_start  # noqa: E402
 
 
 def formatted_by_server(server, texts):
-    steps = [{"jsonrpc": "2.0", "id": 1, "method": "initialize",
-              "params": {"capabilities": {"general": {"positionEncodings": ["utf-8"]}}}},
-             {"jsonrpc": "2.0", "method": "initialized", "params": {}}]
+    steps = utf8_start()
     for n, text in enumerate(texts):
         uri = "file:///agreement/%d.tas" % n
         steps.append({"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {"textDocument": {

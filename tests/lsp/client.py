@@ -44,6 +44,13 @@ def read_frames(data):
     return messages
 
 
+def utf8_start():
+    """The opening of a session whose positions count UTF-8 bytes: initialize, initialized."""
+    return [{"jsonrpc": "2.0", "id": 1, "method": "initialize",
+             "params": {"capabilities": {"general": {"positionEncodings": ["utf-8"]}}}},
+            {"jsonrpc": "2.0", "method": "initialized", "params": {}}]
+
+
 def run_session(server, steps, source_dir, timeout=30):
     """Sends every step at once and returns (messages, exit status)."""
     payload = b"".join(
