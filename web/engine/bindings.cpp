@@ -5,6 +5,7 @@
 // that returns text. Counts that may pass 2^32 (steps, output bytes) travel as doubles.
 #include <emscripten/emscripten.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -22,7 +23,8 @@ struct Session {
     Program program;  // the program last assembled
     Program running;  // the program the machine was made from
     Machine machine;
-    std::string out;       // the program's output not yet taken
+    std::string out;       // the program's output not yet taken (its latest keptOutput bytes)
+    size_t keptOutput = SIZE_MAX;
     std::string messages;  // what standard error would hold, not yet taken
     // For each message written, not yet taken: the output bytes before it, the message bytes
     // after it and the input bytes taken before it. IN alone writes messages and takes input,
@@ -121,6 +123,17 @@ std::string describeProgram(const Program& p) {
 }
 
 // Moves the sinks' pending bytes into the session's strings.
+// Appends bytes to text, of which only the latest keep bytes count: the front is cut once
+// text holds twice that, so each byte is moved at most once on average.
+void keepLatest(std::string& text, std::string_view bytes, size_t keep) {
+    if (bytes.size() >= keep) {
+        text.assign(bytes.substr(bytes.size() - keep));
+        return;
+    }
+    text.append(bytes);
+    if (text.size() >= 2 * keep) text.erase(0, text.size() - keep);
+}
+
 void collect(Session& s) {
     drainSink(s.machine.out);
     drainSink(s.machine.messages);
@@ -191,10 +204,11 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_format(Session* s, const char* source, ui
 }
 
 // Makes a new machine at the start of the kept program: the random port's seed, tavro -t's
-// trace in the output when trace is non-zero, and a history for undo covering historySteps
-// steps with a snapshot every interval steps (0: none).
+// trace in the output when trace is non-zero, a history for undo covering historySteps
+// steps with a snapshot every interval steps (0: none), and keeping only the latest
+// keepOutput bytes of output between takes (0: all of it).
 EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, double historySteps,
-                                      uint32_t interval) {
+                                      uint32_t interval, double keepOutput) {
     MachineOptions options;
     options.seed = seed;
     options.trace = trace != 0;
@@ -205,7 +219,13 @@ EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, doub
     s->refused.clear();
     s->out.clear();
     s->messages.clear();
-    s->machine.out = stringSink(&s->out);
+    // A program that prints without end would otherwise fill the heap between two takes (and
+    // each growth copies it), which slows the very run a Stop has to wait for.
+    s->keptOutput = keepOutput >= 1 ? static_cast<size_t>(keepOutput) : SIZE_MAX;
+    s->machine.out = makeSink([s](std::string_view bytes) {
+        keepLatest(s->out, bytes, s->keptOutput);
+        return true;
+    });
     s->marks.clear();
     // Each message is handed on as it is written, when the output before it has been drained
     // and the input after it not yet taken.
@@ -370,6 +390,7 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_take_output(Session* s) {
     collect(*s);
     std::string text;
     text.swap(s->out);
+    if (text.size() > s->keptOutput) text.erase(0, text.size() - s->keptOutput);
     return handOut(*s, std::move(text));
 }
 

@@ -62,9 +62,10 @@ export function openSession(module) {
     listing: () => decoder.decode(takeText(module._tavro_listing(session))),
     // Source bytes laid out as tavro-lsp formats them, as bytes.
     format: (bytes) => withBytes(bytes, (p, n) => takeText(module._tavro_format(session, p, n))),
-    // A new machine at the start of the kept program.
-    reset({ seed = 1, trace = false, historySteps = 0, interval = 4096 } = {}) {
-      module._tavro_reset(session, seed >>> 0, trace ? 1 : 0, historySteps, interval);
+    // A new machine at the start of the kept program (keepOutput: the latest output bytes
+    // kept between takes, 0 for all).
+    reset({ seed = 1, trace = false, historySteps = 0, interval = 4096, keepOutput = 0 } = {}) {
+      module._tavro_reset(session, seed >>> 0, trace ? 1 : 0, historySteps, interval, keepOutput);
     },
     step: () => module._tavro_step(session),
     run: (budget) => module._tavro_run(session, budget),

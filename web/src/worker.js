@@ -86,7 +86,7 @@ function reset(source) {
   givenEnded = false;
   term = { out: 0, err: 0, in: 0, eof: false };
   // A refused program gets a machine too, so that the panels show a clean start; it never runs.
-  session.reset({ seed: Math.floor(Date.now() / 1000), ...HISTORY });
+  session.reset({ seed: Math.floor(Date.now() / 1000), ...HISTORY, keepOutput: STREAM_LIMIT });
   if (assembled.refused) {
     mode = 'refused';
     note = empty ? 'The program is empty: write one, or choose an example.' : 'The program has errors: nothing runs until they are fixed.';

@@ -62,3 +62,25 @@ test('examples/dice rolls from 1 to 6', () => {
   const rolls = Buffer.from(result.stdout).toString().match(/^out: -?\d+$/gm).map((l) => Number(l.slice(5)));
   assert.ok(rolls.length > 0 && rolls.every((r) => r >= 1 && r <= 6), rolls.join(' '));
 });
+
+// A page keeps only the latest output of a program that prints without end: the engine holds
+// no more than that between two takes, and what it hands out is the tail of the whole output.
+test('keepOutput holds the latest bytes of the output between takes, cut anywhere in a line', () => {
+  const source = new TextEncoder().encode('LOOP    ADD AX, #1\n        OUT AX\n        JMP LOOP\n');
+  session.assemble(source);
+  session.reset();
+  session.run(90_000);
+  const whole = Buffer.from(session.takeOutput()).toString('latin1');
+  assert.ok(whole.length > 200_000);
+  for (const [keep, takes] of [[1, 1], [7, 3], [4096, 1], [65_536, 5], [200_000, 2], [whole.length, 1], [whole.length + 1, 4]]) {
+    session.reset({ keepOutput: keep });
+    let at = 0;
+    for (let take = 1; take <= takes; take++) {
+      session.run(Math.ceil((90_000 * take) / takes) - session.state().steps);
+      const end = Number(session.state().outputBytes);
+      const got = Buffer.from(session.takeOutput()).toString('latin1');
+      assert.equal(got, whole.slice(Math.max(at, end - keep), end), `keep ${keep}, take ${take}`);
+      at = end;
+    }
+  }
+});
