@@ -33,7 +33,8 @@ static int32_t lastEnd(const Program& program) {
 
 // Runs the program once; returns the seconds taken.
 static double timeRun(const Program& program, const std::string& n, Way way) {
-    Machine m = makeMachine(program);
+    MachinePtr machine = makeMachine(program);
+    Machine& m = *machine;
     giveInput(m, n + "\n");
     endInput(m);
     if (way == Way::Counted) setBreakpoint(m, static_cast<uint32_t>(lastEnd(program)), true);
@@ -49,7 +50,7 @@ static double timeRun(const Program& program, const std::string& n, Way way) {
         } while (reason == StopReason::Budget || reason == StopReason::Breakpoint);
     }
     auto end = std::chrono::steady_clock::now();
-    if (m.state.status != RunStatus::Halt) std::fprintf(stderr, "tavro_speed: no halt\n");
+    if (viewMachine(m).status != RunStatus::Halt) std::fprintf(stderr, "tavro_speed: no halt\n");
     return std::chrono::duration<double>(end - start).count();
 }
 

@@ -7,12 +7,15 @@
 // run once its trace lines are taken out.
 // Input: two bytes (little-endian) choosing codeSize (1 to 4093), 4096 bytes of image (missing
 // bytes are 0), then the standard input for IN.
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "engine/engine.h"
 #include "sim/fastrun.h"
+#include "sim/machine.h"
 
 #ifndef TAVRO_STEP_LIMIT
 #define TAVRO_STEP_LIMIT 5000
@@ -26,14 +29,45 @@ struct Outcome {
 
 enum class Path { Fast, Steps, TracedSteps, Breakpoints, Switch };
 
+// The state that every way must agree on, in one string.
+static std::string stateText(RunStatus status, uint32_t ip, bool below, uint64_t steps,
+                             const int16_t* regs, const uint8_t* memory) {
+    std::string text = std::to_string(static_cast<int>(status)) + " " + std::to_string(ip) + " " +
+                       std::to_string(below ? 1 : 0) + " " + std::to_string(steps);
+    for (int r = 0; r < REGISTER_COUNT; r++) text += " " + std::to_string(regs[r]);
+    text.append(memory, memory + MEMORY_SIZE);
+    return text;
+}
+
+// The portable switch dispatch, on the simulator's own state (the engine runs the other one).
+static Outcome runSwitch(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
+                         std::string_view input) {
+    Outcome outcome;
+    MachineState state;
+    resetMachine(state, image, std::clamp(codeSize, 1, MAX_CODE_SIZE), 1);
+    OutputSink out = stringSink(&outcome.out), messages = stringSink(&outcome.err);
+    Input in{std::string(input), 0, true};
+    std::atomic<int> noStop{0};
+    Ports ports{out, messages, in, noStop};
+    RunOutcome fast = runFastSwitch(state, ports, RunControl{TAVRO_STEP_LIMIT, true});
+    if (fast.reason == StopReason::Ended) sinkWrite(out, renderClosingLine(state.status));
+    drainSink(out);
+    drainSink(messages);
+    outcome.state = stateText(state.status, state.ip, state.belowFlag != 0, fast.steps,
+                              state.regs, state.memory.data());
+    return outcome;
+}
+
 static Outcome run(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
                    std::string_view input, Path path) {
+    if (path == Path::Switch) return runSwitch(image, codeSize, input);
     Outcome outcome;
     MachineOptions options;
     options.trace = path == Path::TracedSteps;
-    Machine m = makeMachine(image, codeSize, options);
-    m.out = stringSink(&outcome.out);
-    m.messages = stringSink(&outcome.err);
+    MachinePtr machine = makeMachine(image, codeSize, options);
+    Machine& m = *machine;
+    setOutput(m, stringSink(&outcome.out));
+    setMessages(m, stringSink(&outcome.err));
     giveInput(m, input);
     endInput(m);
     if (path == Path::Breakpoints) {
@@ -43,26 +77,18 @@ static Outcome run(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSi
     }
     uint64_t limit = TAVRO_STEP_LIMIT;
     if (path == Path::Steps) {
-        while (m.steps < limit && step(m) == StopReason::Stepped) {
-        }
-    } else if (path == Path::Switch) {
-        Ports ports{m.out, m.messages, m.input, *m.stop};
-        RunOutcome fast = runFastSwitch(m.state, ports, RunControl{limit, true});
-        m.steps = fast.steps;
-        if (fast.reason == StopReason::Ended) {
-            sinkWrite(m.out, renderClosingLine(m.state.status));
+        while (viewMachine(m).steps < limit && step(m) == StopReason::Stepped) {
         }
     } else {
-        while (m.steps < limit && run(m, limit - m.steps) == StopReason::Breakpoint) {
+        uint64_t steps = 0;
+        while (steps < limit && run(m, limit - steps) == StopReason::Breakpoint) {
+            steps = viewMachine(m).steps;
         }
     }
-    drainSink(m.out);
-    drainSink(m.messages);
-    const MachineState& s = m.state;
-    outcome.state = std::to_string(static_cast<int>(s.status)) + " " + std::to_string(s.ip) + " " +
-                    std::to_string(s.belowFlag) + " " + std::to_string(m.steps);
-    for (int16_t reg : s.regs) outcome.state += " " + std::to_string(reg);
-    outcome.state.append(s.memory.begin(), s.memory.end());
+    drainOutput(m);
+    MachineView view = viewMachine(m);
+    outcome.state = stateText(view.status, view.ip, view.below, view.steps, view.regs.data(),
+                              view.memory);
     return outcome;
 }
 

@@ -90,7 +90,7 @@ void initializeRequest(Session& s, const Json& request, const Json& args) {
 void startIfReady(Session& s) {
     if (!s.launched || !s.configured || s.ended || s.run != RunKind::None) return;
     if (s.stopOnEntry) {
-        resumeHere(s.machine);  // continue goes on from the entry
+        resumeHere(*s.machine);  // continue goes on from the entry
         sendEvent(s, "stopped",
                   {{"reason", "entry"}, {"threadId", 1}, {"allThreadsStopped", true}});
     } else {
@@ -126,8 +126,8 @@ void launchRequest(Session& s, const Json& request, const Json& args) {
     startMachine(s, static_cast<uint32_t>(seed));
     s.inputFromFile = !inputPath.empty();
     if (s.inputFromFile) {
-        giveInput(s.machine, input);
-        endInput(s.machine);
+        giveInput(*s.machine, input);
+        endInput(*s.machine);
     }
     s.launched = true;
     respond(s, request);
@@ -174,7 +174,7 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
     std::string path = stringField(nestedField(args, "source"), "path");
     bool ours = s.launched && samePath(path) == s.programPath;
     if (ours) {
-        for (const LineBreakpoint& b : s.lineBreakpoints) setBreakpoint(s.machine, b.address, false);
+        for (const LineBreakpoint& b : s.lineBreakpoints) setBreakpoint(*s.machine, b.address, false);
         s.lineBreakpoints.clear();
     }
     Json answers = Json::array();
@@ -198,7 +198,7 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
                                              : " emits no instruction");
         } else if (readConditions(s, item, &b.conditional, &b.condition, &b.hit, &reason)) {
             b.address = static_cast<uint32_t>(s.program.lines[b.line - 1].address);
-            setBreakpoint(s.machine, b.address, true);
+            setBreakpoint(*s.machine, b.address, true);
             s.lineBreakpoints.push_back(b);
             answer["verified"] = true;
             answer["instructionReference"] = std::to_string(b.address);
@@ -241,7 +241,7 @@ void dataBreakpointInfoRequest(Session& s, const Json& request, const Json& args
 
 void setDataBreakpointsRequest(Session& s, const Json& request, const Json& args) {
     if (!s.launched) return fail(s, request, "No program is launched");
-    for (const DataBreakpoint& d : s.dataBreakpoints) setWatch(s.machine, d.address, 2, false);
+    for (const DataBreakpoint& d : s.dataBreakpoints) setWatch(*s.machine, d.address, 2, false);
     s.dataBreakpoints.clear();
     const Json& requested = nestedField(args, "breakpoints");
     Json answers = Json::array();
@@ -258,7 +258,7 @@ void setDataBreakpointsRequest(Session& s, const Json& request, const Json& args
         } else if (readConditions(s, item, &d.conditional, &d.condition, &d.hit, &reason)) {
             d.label = label->name;
             d.address = static_cast<uint32_t>(label->value);
-            setWatch(s.machine, d.address, 2, true);
+            setWatch(*s.machine, d.address, 2, true);
             s.dataBreakpoints.push_back(d);
             answer["verified"] = true;
             answer["description"] = d.label;
@@ -343,10 +343,10 @@ Json frameJson(const Session& s, int64_t id, const std::string& name, uint32_t a
 // the innermost at ip, each caller at its CALL.
 void stackTraceRequest(Session& s, const Json& request, const Json& args) {
     if (!s.launched) return fail(s, request, "No program is launched");
-    std::vector<CallFrame> calls = callFrames(s.program, s.machine);
+    std::vector<CallFrame> calls = callFrames(s.program, *s.machine);
     Json frames = Json::array();
     for (size_t i = 0; i <= calls.size(); i++) {
-        uint32_t at = i == 0 ? s.machine.state.ip : calls[i - 1].callAddress;
+        uint32_t at = i == 0 ? viewMachine(*s.machine).ip : calls[i - 1].callAddress;
         std::string routine = i < calls.size() ? calls[i].callee : "main";
         frames.push_back(frameJson(s, static_cast<int64_t>(i), routine, at));
     }
@@ -393,18 +393,20 @@ std::string slotName(int32_t slot) { return "[" + std::to_string(slot) + "]"; }
 
 void variablesRequest(Session& s, const Json& request, const Json& args) {
     if (!s.launched) return fail(s, request, "No program is launched");
-    const Machine& m = s.machine;
+    const Machine& m = *s.machine;
     Json list = Json::array();
     switch (intField(args, "variablesReference", 0)) {
-        case REGISTERS_SCOPE:
+        case REGISTERS_SCOPE: {
+            MachineView view = viewMachine(m);
             for (int r = 0; r < REGISTER_COUNT; r++) {
-                list.push_back(variable(REGISTER_NAMES[r], std::to_string(m.state.regs[r])));
+                list.push_back(variable(REGISTER_NAMES[r], std::to_string(view.regs[r])));
             }
-            list.push_back(variable("IP", std::to_string(m.state.ip)));
-            list.push_back(variable("below", std::to_string(m.state.belowFlag)));
-            list.push_back(variable("steps", std::to_string(m.steps)));
-            list.push_back(variable("output", std::to_string(outputBytes(m))));
+            list.push_back(variable("IP", std::to_string(view.ip)));
+            list.push_back(variable("below", std::to_string(view.below ? 1 : 0)));
+            list.push_back(variable("steps", std::to_string(view.steps)));
+            list.push_back(variable("output", std::to_string(view.outputBytes)));
             break;
+        }
         case LABELS_SCOPE:
             for (const Symbol* label : wordLabels(s.program)) {
                 uint32_t address = static_cast<uint32_t>(label->value);
@@ -429,7 +431,7 @@ void variablesRequest(Session& s, const Json& request, const Json& args) {
 
 void setVariableRequest(Session& s, const Json& request, const Json& args) {
     if (!canMove(s, request)) return;
-    Machine& m = s.machine;
+    Machine& m = *s.machine;
     std::string name = stringField(args, "name");
     std::string text = stringField(args, "value");
     int64_t value = 0;
@@ -455,9 +457,9 @@ void setVariableRequest(Session& s, const Json& request, const Json& args) {
         }
         if (t.kind == TermKind::Register) {
             setRegister(m, t.value, static_cast<int16_t>(value));
-            shown = std::to_string(m.state.regs[t.value]);
+            shown = std::to_string(viewMachine(m).regs[t.value]);
         } else {
-            int64_t address = t.value + (t.reg >= 0 ? m.state.regs[t.reg] : 0);
+            int64_t address = t.value + (t.reg >= 0 ? viewMachine(m).regs[t.reg] : 0);
             if (!setWord(m, address, static_cast<int32_t>(value))) {
                 return fail(s, request, "No word at " + std::to_string(address));
             }
@@ -481,7 +483,7 @@ void evaluateRequest(Session& s, const Json& request, const Json& args) {
     if (const char* error = parseCondition(s.program, expression, &condition)) {
         return fail(s, request, expression + ": " + error);
     }
-    const Machine& m = s.machine;
+    const Machine& m = *s.machine;
     Json body = {{"variablesReference", 0}};
     int32_t value = 0;
     bool holds = false;
@@ -497,7 +499,7 @@ void evaluateRequest(Session& s, const Json& request, const Json& args) {
     } else if (condition.left.kind == TermKind::Word) {
         body["result"] = wordText(value);
         int64_t address =
-            condition.left.value + (condition.left.reg >= 0 ? m.state.regs[condition.left.reg] : 0);
+            condition.left.value + (condition.left.reg >= 0 ? viewMachine(m).regs[condition.left.reg] : 0);
         body["memoryReference"] = std::to_string(address);
     } else {
         body["result"] = std::to_string(value);
@@ -520,8 +522,8 @@ void readMemoryRequest(Session& s, const Json& request, const Json& args) {
     int64_t count = std::clamp<int64_t>(intField(args, "count", 0), 0, 1 << 20);
     int64_t first = std::clamp<int64_t>(start, 0, MEMORY_SIZE);
     int64_t last = std::clamp<int64_t>(start + count, first, MEMORY_SIZE);
-    const auto& memory = s.machine.state.memory;
-    std::string bytes(reinterpret_cast<const char*>(memory.data()) + first,
+    const uint8_t* memory = viewMachine(*s.machine).memory;
+    std::string bytes(reinterpret_cast<const char*>(memory) + first,
                       static_cast<size_t>(last - first));
     Json body = {{"address", std::to_string(first)}, {"data", encodeBase64(bytes)}};
     if (start + count > last) body["unreadableBytes"] = start + count - std::max(last, start);
@@ -542,7 +544,7 @@ void writeMemoryRequest(Session& s, const Json& request, const Json& args) {
         return fail(s, request, "The bytes would run past the end of memory");
     }
     size_t count = std::min(bytes.size(), room);
-    setBytes(s.machine, start, std::string_view(bytes).substr(0, count));
+    setBytes(*s.machine, start, std::string_view(bytes).substr(0, count));
     respond(s, request, {{"bytesWritten", count}});
     if (s.clientMemory) {
         sendEvent(s, "memory", {{"memoryReference", "0"}, {"offset", start}, {"count", count}});

@@ -27,23 +27,23 @@ void startMachine(Session& s, uint32_t seed) {
     s.machine = makeMachine(s.program, options);
     Session* session = &s;
     // OUT lines go as whole lines; prompts at once, since they end without a line end.
-    s.machine.out = makeSink(
+    setOutput(*s.machine, makeSink(
         [session](std::string_view bytes) {
             sendOutput(*session, "stdout", bytes);
             return true;
         },
-        SinkFlush::Lines);
-    s.machine.messages = makeSink(
+        SinkFlush::Lines));
+    setMessages(*s.machine, makeSink(
         [session](std::string_view bytes) {
             sendOutput(*session, "console", bytes);
             return true;
         },
-        SinkFlush::Each);
+        SinkFlush::Each));
 }
 
 static void reportStop(Session& s, const char* reason, const std::string& text = {},
                        int64_t breakpointId = -1) {
-    endStepGoal(s.machine);
+    endStepGoal(*s.machine);
     s.run = RunKind::None;
     s.waitingForInput = false;
     Json body = {{"reason", reason}, {"threadId", 1}, {"allThreadsStopped", true}};
@@ -56,13 +56,13 @@ static void reportStop(Session& s, const char* reason, const std::string& text =
 }
 
 void startRun(Session& s, RunKind kind) {
-    endStepGoal(s.machine);
+    endStepGoal(*s.machine);
     s.run = kind;
     s.waitingForInput = false;
     // A next that is not at a CALL is one step; a stepOut with no call to return from runs on
     // like continue.
-    if (kind == RunKind::StepOver && !beginStepOver(s.machine)) s.run = RunKind::StepIn;
-    if (kind == RunKind::StepOut) beginStepOut(s.machine, s.program);
+    if (kind == RunKind::StepOver && !beginStepOver(*s.machine)) s.run = RunKind::StepIn;
+    if (kind == RunKind::StepOut) beginStepOut(*s.machine, s.program);
 }
 
 bool running(const Session& s) { return s.run != RunKind::None && !s.waitingForInput; }
@@ -70,8 +70,8 @@ bool running(const Session& s) { return s.run != RunKind::None && !s.waitingForI
 // The machine stopped before a client's breakpoint: it stops there when its conditions hold
 // (or cannot be worked out, which is said), else the run goes on.
 static void atBreakpoint(Session& s) {
-    Machine& m = s.machine;
-    uint32_t ip = m.state.ip;
+    Machine& m = *s.machine;
+    uint32_t ip = viewMachine(m).ip;
     for (LineBreakpoint& b : s.lineBreakpoints) {
         if (b.address != ip) continue;
         bool holds = true;
@@ -97,7 +97,7 @@ static DataBreakpoint* dataBreakpointFor(Session& s, int32_t address, bool count
         }
         bool holds = true;
         // A condition that cannot be worked out stops the run, as it cannot say to go on.
-        if (d.conditional && checkCondition(s.machine, d.condition, &holds).empty() && !holds) {
+        if (d.conditional && checkCondition(*s.machine, d.condition, &holds).empty() && !holds) {
             continue;
         }
         if (counting && !hitPasses(d.hit, ++d.hits)) continue;
@@ -109,15 +109,15 @@ static DataBreakpoint* dataBreakpointFor(Session& s, int32_t address, bool count
 // An instruction wrote a watched word: find who wrote it by undoing its step and doing it
 // again (it writes no output, so this shows nothing twice).
 static void afterWatch(Session& s, bool singleStep) {
-    Machine& m = s.machine;
-    int32_t written = m.watchAddress;
+    Machine& m = *s.machine;
+    int32_t written = viewMachine(m).watchAddress;
     DataBreakpoint* d = dataBreakpointFor(s, written, true);
     if (d == nullptr && !singleStep) return;
     std::string text;
     if (d != nullptr) {
         text = d->label + " = " + wordText(wordAt(m, d->address));
         if (undo(m, 1) == 1) {
-            uint32_t writer = m.state.ip;
+            uint32_t writer = viewMachine(m).ip;
             step(m);
             int32_t line = lineOfAddress(s.program, writer);
             text += ", written by line " + std::to_string(line) + " (" +
@@ -134,17 +134,18 @@ static void afterWatch(Session& s, bool singleStep) {
 
 void advance(Session& s) {
     if (!running(s)) return;
-    Machine& m = s.machine;
-    if (m.state.status != RunStatus::Running || m.steps >= s.maxSteps) {
+    Machine& m = *s.machine;
+    MachineView view = viewMachine(m);
+    if (view.status != RunStatus::Running || view.steps >= s.maxSteps) {
         endSession(s);
         return;
     }
     bool single = s.run == RunKind::StepIn;
-    StopReason reason = single ? step(m) : run(m, std::min(s.sliceSteps, s.maxSteps - m.steps));
+    StopReason reason = single ? step(m) : run(m, std::min(s.sliceSteps, s.maxSteps - view.steps));
     switch (reason) {
         case StopReason::Stepped: reportStop(s, "step"); return;  // a step, or a next's end
         case StopReason::Budget:
-            if (m.steps >= s.maxSteps) endSession(s);
+            if (viewMachine(m).steps >= s.maxSteps) endSession(s);
             return;
         case StopReason::Ended:
         case StopReason::OutputFailed: endSession(s); return;
@@ -162,7 +163,7 @@ void pauseRun(Session& s) {
 void giveLine(Session& s, std::string_view line) {
     std::string text(line);
     text += '\n';
-    giveInput(s.machine, text);
+    giveInput(*s.machine, text);
     s.waitingForInput = false;
 }
 
@@ -170,68 +171,63 @@ void giveLine(Session& s, std::string_view line) {
 // state and before the present one, found by replaying forward; the oldest state's step when
 // there is none. Leaves the machine where it was.
 static uint64_t previousHit(Session& s, int64_t* breakpointId) {
-    Machine& m = s.machine;
-    uint64_t now = m.steps;
-    uint64_t oldest = m.snapshots.front().steps;
+    Machine& m = *s.machine;
+    uint64_t now = viewMachine(m).steps;
+    uint64_t oldest = viewMachine(m).earliestStep;
     undo(m, now - oldest);
-    // The replay writes again what the client has seen already: it goes to counting sinks.
-    OutputSink out = countingSink(), messages = countingSink();
-    out.drained = outputBytes(m);
-    messages.drained = messageBytes(m);
-    std::swap(out, m.out);
-    std::swap(messages, m.messages);
+    // The replay writes again what the client has seen already: the machine only counts it.
+    OutputSink out = takeOutput(m), messages = takeMessages(m);
     uint64_t last = oldest;
-    while (m.steps < now) {
-        StopReason reason = run(m, now - m.steps);
-        if (m.steps >= now) break;
+    for (MachineView view = viewMachine(m); view.steps < now; view = viewMachine(m)) {
+        StopReason reason = run(m, now - view.steps);
+        view = viewMachine(m);
+        if (view.steps >= now) break;
         if (reason == StopReason::Breakpoint) {
             for (const LineBreakpoint& b : s.lineBreakpoints) {
-                if (b.address != m.state.ip) continue;
+                if (b.address != view.ip) continue;
                 bool holds = true;
                 if (b.conditional && checkCondition(m, b.condition, &holds).empty() && !holds) {
                     continue;
                 }
-                last = m.steps;
+                last = view.steps;
                 *breakpointId = b.id;
             }
         } else if (reason == StopReason::Watch) {
-            if (DataBreakpoint* d = dataBreakpointFor(s, m.watchAddress, false)) {
-                last = m.steps;
+            if (DataBreakpoint* d = dataBreakpointFor(s, view.watchAddress, false)) {
+                last = view.steps;
                 *breakpointId = d->id;
             }
         } else if (reason != StopReason::Budget) {
             break;
         }
     }
-    drainSink(m.out);
-    drainSink(m.messages);
-    std::swap(out, m.out);
-    std::swap(messages, m.messages);
-    m.out.drained = out.drained;
-    m.messages.drained = messages.drained;
-    if (m.steps > now) undo(m, m.steps - now);
+    setOutput(m, std::move(out));
+    setMessages(m, std::move(messages));
+    uint64_t steps = viewMachine(m).steps;
+    if (steps > now) undo(m, steps - now);
     return last;
 }
 
 // Stops where going back can go no further: the program's start ("entry"), or the oldest step
 // the history keeps ("oldest step"), saying which.
 static void reportOldest(Session& s) {
-    const Machine& m = s.machine;
-    std::string text = m.steps == 0 ? "Back at the start of the program"
-                                    : "Back at the oldest step kept (step " +
-                                          std::to_string(m.steps) + "): no earlier step is kept";
+    uint64_t steps = viewMachine(*s.machine).steps;
+    std::string text = steps == 0 ? "Back at the start of the program"
+                                  : "Back at the oldest step kept (step " +
+                                        std::to_string(steps) + "): no earlier step is kept";
     sendOutput(s, "console", text + "\n");
-    reportStop(s, m.steps == 0 ? "entry" : "oldest step", text);
+    reportStop(s, steps == 0 ? "entry" : "oldest step", text);
 }
 
 void stepBack(Session& s, bool toBreakpoint) {
-    endStepGoal(s.machine);
+    endStepGoal(*s.machine);
     s.run = RunKind::None;
-    Machine& m = s.machine;
-    if (m.snapshots.empty() || m.snapshots.front().steps >= m.steps) return reportOldest(s);
+    Machine& m = *s.machine;
+    MachineView view = viewMachine(m);
+    if (view.earliestStep >= view.steps) return reportOldest(s);
     int64_t id = -1;
-    uint64_t target = toBreakpoint ? previousHit(s, &id) : m.steps - 1;
-    undo(m, m.steps - target);
+    uint64_t target = toBreakpoint ? previousHit(s, &id) : view.steps - 1;
+    undo(m, viewMachine(m).steps - target);
     if (id >= 0) {
         bool data = std::any_of(s.dataBreakpoints.begin(), s.dataBreakpoints.end(),
                                 [&](const DataBreakpoint& d) { return d.id == id; });
@@ -239,22 +235,22 @@ void stepBack(Session& s, bool toBreakpoint) {
     } else if (toBreakpoint) {
         reportOldest(s);
     } else {
-        reportStop(s, m.steps == 0 ? "entry" : "step");
+        reportStop(s, viewMachine(m).steps == 0 ? "entry" : "step");
     }
 }
 
 void endSession(Session& s) {
     if (s.ended) return;
-    Machine& m = s.machine;
-    drainSink(m.out);
-    drainSink(m.messages);
-    std::string how = m.state.status != RunStatus::Running
-                          ? RUN_STATUS_TEXTS[static_cast<int>(m.state.status)]
+    Machine& m = *s.machine;
+    drainOutput(m);
+    MachineView view = viewMachine(m);
+    std::string how = view.status != RunStatus::Running
+                          ? RUN_STATUS_TEXTS[static_cast<int>(view.status)]
                           : "step limit of " + std::to_string(s.maxSteps) + " steps reached";
     if (s.launched) {
         sendOutput(s, "console",
                    "The run ended: " + how + ", at line " +
-                       std::to_string(lineOfAddress(s.program, m.state.ip)) + ".\n");
+                       std::to_string(lineOfAddress(s.program, view.ip)) + ".\n");
     }
     endStepGoal(m);
     s.run = RunKind::None;

@@ -54,7 +54,7 @@ struct Session {
     bool quit = false;        // disconnect has come: the adapter exits
     std::string programPath;  // absolute, as the client names sources
     Program program;
-    Machine machine;
+    MachinePtr machine = makeMachine(Program{});  // a blank one until launch makes the real one
     uint64_t maxSteps = DEFAULT_MAX_STEPS;
     bool inputFromFile = false;
 

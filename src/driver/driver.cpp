@@ -73,38 +73,39 @@ static void runProgram(const Program& program, const Options& options, Console& 
     MachineOptions machineOptions;
     machineOptions.seedFromClock = true;
     machineOptions.trace = options.trace;
-    Machine m = makeMachine(program, machineOptions);
-    m.out = std::move(console.out);
-    m.messages = std::move(console.err);
-    m.stop = &interruptRequested;
+    MachinePtr machine = makeMachine(program, machineOptions);
+    Machine& m = *machine;
+    setOutput(m, std::move(console.out));
+    setMessages(m, std::move(console.err));
+    shareStop(m, &interruptRequested);
     interruptRequested.store(0);
     installInterruptHandler();
     std::string bytes;
     for (;;) {
 #ifdef TAVRO_STEP_LIMIT  // fuzz builds cap a run so that endless programs end
-        StopReason reason = run(m, TAVRO_STEP_LIMIT - m.steps);
+        StopReason reason = run(m, TAVRO_STEP_LIMIT - viewMachine(m).steps);
         if (reason == StopReason::Budget) break;
 #else
         StopReason reason = runToEnd(m);
 #endif
         if (reason != StopReason::NeedInput) {
             if (reason == StopReason::StopRequested) {
-                sinkWrite(m.out, renderInterruptedLine(m.state.ip));
+                writeOutput(m, renderInterruptedLine(viewMachine(m).ip));
             }
             break;
         }
-        drainSink(m.out);
+        drainOutput(m);
         InputRead read = readInput(console, &bytes, interruptRequested);
         if (read == InputRead::Interrupted) {
-            sinkWrite(m.out, renderInterruptedLine(m.state.ip));
+            writeOutput(m, renderInterruptedLine(viewMachine(m).ip));
             break;
         }
         if (read == InputRead::Data) giveInput(m, bytes);
         if (read == InputRead::End) endInput(m);
     }
     signal(SIGINT, SIG_DFL);
-    console.out = std::move(m.out);
-    console.err = std::move(m.messages);
+    console.out = takeOutput(m);
+    console.err = takeMessages(m);
 }
 
 // Assembles and runs the loaded source; returns the exit status.

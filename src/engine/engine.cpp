@@ -103,9 +103,9 @@ std::string renderInterruptedLine(uint32_t ip) {
     return "!!>>> Program is interrupted. IP=" + std::to_string(ip) + "\n";
 }
 
-std::string traceLine(const MachineState& state) {
+std::string traceLine(const Machine& machine) {
     char line[TRACE_LINE_MAX];
-    return std::string(line, formatTraceLine(state, line));
+    return std::string(line, formatTraceLine(machine.state, line));
 }
 
 }  // namespace tavro

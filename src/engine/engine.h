@@ -53,8 +53,6 @@ std::string renderClosingLine(RunStatus status);
 std::string renderInterruptedLine(uint32_t ip);
 // Writes the memory dump of -d: the first count bytes of image in hexadecimal, 16 to a row.
 void dumpMemory(const uint8_t* image, int32_t count, OutputSink& out);
-// The trace line (-t) of the instruction at ip, as it stands; empty when ip is outside the code.
-std::string traceLine(const MachineState& state);
 
 // The listing of a runnable program (tavro-list's output): a row per source line and per word
 // the assembler added, then a blank line and the symbol table. The format is stable
@@ -133,13 +131,20 @@ struct Machine {
     std::atomic<int>* stop = ownStop.get();  // runs stop when this becomes non-zero
 };
 
+// Frees a machine; the owning handle below calls it.
+struct MachineDeleter {
+    void operator()(Machine* machine) const;
+};
+// A machine, owned: front-ends hold one of these and pass *handle to the functions here.
+using MachinePtr = std::unique_ptr<Machine, MachineDeleter>;
+
 // Makes a machine at the start of program: its image, ip 0, DX 4094, and the given options.
-// Output goes nowhere until the caller sets out and messages (see common/sink.h).
-Machine makeMachine(const Program& program, const MachineOptions& options = {});
+// Output goes nowhere until the caller gives sinks (setOutput, setMessages).
+MachinePtr makeMachine(const Program& program, const MachineOptions& options = {});
 // The same on a raw image of codeSize bytes (fuzzers, tests and tools that load images);
 // codeSize is held to 1 to 4093.
-Machine makeMachine(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
-                    const MachineOptions& options = {});
+MachinePtr makeMachine(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
+                       const MachineOptions& options = {});
 // Executes exactly one instruction through the definition (breakpoints are not looked at).
 // When the program ends, by this step or any run, its closing line is written to out.
 StopReason step(Machine& machine);
@@ -193,6 +198,50 @@ int16_t wordAt(const Machine& machine, uint32_t address);
 uint64_t outputBytes(const Machine& machine);
 // Bytes written to messages so far.
 uint64_t messageBytes(const Machine& machine);
+
+// ---- Reading a machine, and wiring it to the world ------------------------------------------
+
+// What a front-end reads of a machine, copied out at one moment.
+struct MachineView {
+    std::array<int16_t, REGISTER_COUNT> regs;  // AX, BX, CX, DX
+    uint32_t ip;       // address of the next instruction
+    bool below;        // the flag: set by CMP, tested by JB and JNB
+    RunStatus status;  // Running, Halt or the run-time error that ended the program
+    bool prompted;     // IN has written its prompt and waits for a line
+    int32_t codeSize;  // bytes of code and data, 1 to 4093; the stack lies above
+    const uint8_t* memory;  // MEMORY_SIZE bytes; valid until the machine next runs or changes
+    uint64_t steps;         // instructions executed by step() and run()
+    uint64_t earliestStep;  // the oldest step undo can return to (steps when there is no history)
+    uint64_t inputPosition;  // bytes of input taken by IN so far
+    uint64_t outputBytes;    // bytes written to the output so far
+    uint64_t messageBytes;   // bytes written to messages so far
+    bool outputFailed;       // the output sink refused a write
+    int32_t watchAddress;    // the address written when the last run stopped for a watch, or -1
+};
+
+// The machine as it stands.
+MachineView viewMachine(const Machine& machine);
+// The trace line (-t) of the instruction at the machine's ip; empty when ip is outside the code.
+std::string traceLine(const Machine& machine);
+// The trace lines of the last count steps, as far back as the history reaches: replayed on a
+// copy from a snapshot, so the machine itself is not touched. Empty without a history.
+std::string recentTrace(const Machine& machine, uint64_t count);
+// The program's output goes to sink from now on; the sink it had is drained first, and the
+// count of output bytes goes on from where it was (the sink's own count is replaced).
+void setOutput(Machine& machine, OutputSink sink);
+// The same for messages (IN's prompts).
+void setMessages(Machine& machine, OutputSink sink);
+// Hands back the output sink, drained; the machine goes on counting its output, writing none.
+OutputSink takeOutput(Machine& machine);
+// The same for messages.
+OutputSink takeMessages(Machine& machine);
+// Appends a front-end's own text to the program's output (an interrupted run's last line).
+void writeOutput(Machine& machine, std::string_view text);
+// Hands everything pending in both sinks to their writers.
+void drainOutput(Machine& machine);
+// Runs stop when *flag becomes non-zero (a signal handler's flag, shared by several machines);
+// the run that stops for it clears it. nullptr goes back to the machine's own flag.
+void shareStop(Machine& machine, std::atomic<int>* flag);
 
 // ---- Reading a program and a machine as a debugger shows them -----------------------------
 

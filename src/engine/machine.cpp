@@ -11,19 +11,22 @@
 
 namespace tavro {
 
-Machine makeMachine(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
-                    const MachineOptions& options) {
-    Machine m;
+void MachineDeleter::operator()(Machine* machine) const { delete machine; }
+
+MachinePtr makeMachine(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
+                       const MachineOptions& options) {
+    MachinePtr made(new Machine);
+    Machine& m = *made;
     // The machine reads an instruction's bytes below codeSize without a bound check of its own.
     resetMachine(m.state, image, std::clamp(codeSize, 1, MAX_CODE_SIZE), options.seed,
                  options.seedFromClock);
     m.trace = options.trace;
     m.history = options.history;
     if (m.history.interval == 0) m.history.interval = 1;
-    return m;
+    return made;
 }
 
-Machine makeMachine(const Program& program, const MachineOptions& options) {
+MachinePtr makeMachine(const Program& program, const MachineOptions& options) {
     int32_t codeSize = static_cast<int32_t>(std::clamp<int64_t>(program.codeSize, 1, MAX_CODE_SIZE));
     return makeMachine(program.image, codeSize, options);
 }
@@ -401,5 +404,87 @@ int16_t wordAt(const Machine& m, uint32_t address) {
 uint64_t outputBytes(const Machine& m) { return sinkBytes(m.out); }
 
 uint64_t messageBytes(const Machine& m) { return sinkBytes(m.messages); }
+
+MachineView viewMachine(const Machine& m) {
+    const MachineState& state = m.state;
+    MachineView view;
+    std::copy(std::begin(state.regs), std::end(state.regs), view.regs.begin());
+    view.ip = state.ip;
+    view.below = state.belowFlag != 0;
+    view.status = state.status;
+    view.prompted = state.prompted;
+    view.codeSize = state.codeSize;
+    view.memory = state.memory.data();
+    view.steps = m.steps;
+    view.earliestStep = m.snapshots.empty() ? m.steps : m.snapshots.front().steps;
+    view.inputPosition = state.inputPosition;
+    view.outputBytes = sinkBytes(m.out);
+    view.messageBytes = sinkBytes(m.messages);
+    view.outputFailed = m.out.failed;
+    view.watchAddress = m.watchAddress;
+    return view;
+}
+
+std::string recentTrace(const Machine& m, uint64_t count) {
+    std::string lines;
+    if (m.snapshots.empty()) return lines;
+    uint64_t from = m.steps > count ? m.steps - count : 0;
+    const Snapshot* start = &m.snapshots.front();
+    for (const Snapshot& snapshot : m.snapshots) {
+        if (snapshot.steps <= from) start = &snapshot;
+    }
+    // A copy without history, breakpoints or sinks of its own: it writes only these lines.
+    Machine scratch;
+    scratch.state = start->state;
+    scratch.steps = start->steps;
+    scratch.input = m.input;
+    from = std::max(from, start->steps);
+    while (scratch.steps < from) {
+        if (run(scratch, from - scratch.steps) != StopReason::Budget) break;
+    }
+    while (scratch.steps < m.steps) {
+        lines += traceLine(scratch);
+        if (step(scratch) != StopReason::Stepped) break;
+    }
+    return lines;
+}
+
+// Puts sink in place of one of the machine's, the machine's count of bytes going on in it.
+static void replaceSink(OutputSink& present, OutputSink sink) {
+    drainSink(present);
+    uint64_t pending = static_cast<uint64_t>(sink.cursor - sink.buffer.get());
+    // Unsigned: drained + pending is the count even when pending exceeds it.
+    sink.drained = present.drained - pending;
+    present = std::move(sink);
+}
+
+void setOutput(Machine& m, OutputSink sink) { replaceSink(m.out, std::move(sink)); }
+
+void setMessages(Machine& m, OutputSink sink) { replaceSink(m.messages, std::move(sink)); }
+
+// Hands back one of the machine's sinks, drained, leaving a counting one that goes on from it.
+static OutputSink takeSink(OutputSink& present) {
+    drainSink(present);
+    OutputSink counting = countingSink();
+    counting.drained = present.drained;
+    OutputSink taken = std::move(present);
+    present = std::move(counting);
+    return taken;
+}
+
+OutputSink takeOutput(Machine& m) { return takeSink(m.out); }
+
+OutputSink takeMessages(Machine& m) { return takeSink(m.messages); }
+
+void writeOutput(Machine& m, std::string_view text) { sinkWrite(m.out, text); }
+
+void drainOutput(Machine& m) {
+    drainSink(m.out);
+    drainSink(m.messages);
+}
+
+void shareStop(Machine& m, std::atomic<int>* flag) {
+    m.stop = flag != nullptr ? flag : m.ownStop.get();
+}
 
 }  // namespace tavro

@@ -70,7 +70,7 @@ static std::string checkState(const Machine& m, const Program& program, const Te
     for (const StateCheck& check : test.checks) {
         std::string failure;
         if (check.registerIndex >= 0) {
-            int16_t value = m.state.regs[check.registerIndex];
+            int16_t value = viewMachine(m).regs[check.registerIndex];
             if (value != check.value) {
                 failure = std::string(REGISTER_NAMES[check.registerIndex]) + " = " +
                           std::to_string(value) + ", expected " + std::to_string(check.value);
@@ -96,13 +96,14 @@ static std::string checkState(const Machine& m, const Program& program, const Te
 static int32_t lineThatLeft(const Program& program, const TestCase& test, uint64_t steps) {
     MachineOptions machineOptions;
     machineOptions.seed = test.limits.seed;
-    Machine m = makeMachine(program, machineOptions);
+    MachinePtr machine = makeMachine(program, machineOptions);
+    Machine& m = *machine;
     giveInput(m, test.input);
     endInput(m);
     if (steps > 2 && run(m, steps - 2) != StopReason::Budget) return 0;
     int32_t line = 0;
-    for (int guard = 0; guard < 4 && m.state.status == RunStatus::Running; guard++) {
-        uint32_t ip = m.state.ip;
+    for (int guard = 0; guard < 4 && viewMachine(m).status == RunStatus::Running; guard++) {
+        uint32_t ip = viewMachine(m).ip;
         if (ip < MEMORY_SIZE && program.addressLine[ip] > 0) line = program.addressLine[ip];
         if (step(m) == StopReason::Ended) break;
     }
@@ -123,23 +124,25 @@ TestResult judgeTest(const Submission& submission, const TestCase& test, bool di
     const Program& program = submission.program;
     MachineOptions machineOptions;
     machineOptions.seed = test.limits.seed;
-    Machine m = makeMachine(program, machineOptions);
+    MachinePtr machine = makeMachine(program, machineOptions);
+    Machine& m = *machine;
     std::string captured;
     uint64_t limit = test.limits.maxOutput;
-    m.out = makeSink(
+    setOutput(m, makeSink(
         [&captured, limit](std::string_view bytes) {
             if (bytes.size() > limit - captured.size()) return false;
             captured.append(bytes);
             return true;
         },
-        SinkFlush::Lines, 4096);
-    if (interrupt != nullptr) m.stop = interrupt;
+        SinkFlush::Lines, 4096));
+    if (interrupt != nullptr) shareStop(m, interrupt);
     giveInput(m, test.input);
     endInput(m);
     StopReason reason = run(m, test.limits.maxSteps);
-    drainSink(m.out);
-    result.steps = m.steps;
-    result.outputBytes = outputBytes(m);
+    drainOutput(m);
+    MachineView view = viewMachine(m);
+    result.steps = view.steps;
+    result.outputBytes = view.outputBytes;
     if (output != nullptr) *output = captured;
     if (reason == StopReason::StopRequested) {
         interrupt->store(1);  // the run took the request; the other threads need it too
@@ -147,25 +150,25 @@ TestResult judgeTest(const Submission& submission, const TestCase& test, bool di
     }
     // How far a failed run got: its last lines of output, below the detail.
     auto lastOutput = [&captured] { return "\nlast output:\n" + outputTail(captured); };
-    if (m.out.failed) {
+    if (view.outputFailed) {
         result.outcome = Outcome::OutputLimit;
         result.detail = "more than " + std::to_string(limit) + " bytes of output" + lastOutput();
         return result;
     }
     if (reason == StopReason::Budget) {
         result.outcome = Outcome::StepLimit;
-        result.detail = "still running after " + std::to_string(m.steps) + " steps" + lastOutput();
+        result.detail = "still running after " + std::to_string(view.steps) + " steps" + lastOutput();
         return result;
     }
     Difference difference = compareOutput(test.expected, captured, test.compare, diff);
-    if (reason == StopReason::Ended && m.state.status != RunStatus::Halt && !difference.equal) {
+    if (reason == StopReason::Ended && view.status != RunStatus::Halt && !difference.equal) {
         result.outcome = Outcome::RuntimeError;
-        result.status = RUN_STATUS_TEXTS[static_cast<int>(m.state.status)];
-        result.ip = static_cast<int32_t>(m.state.ip);
+        result.status = RUN_STATUS_TEXTS[static_cast<int>(view.status)];
+        result.ip = static_cast<int32_t>(view.ip);
         result.detail = result.status + " at ip=" + std::to_string(result.ip);
-        if (m.state.ip < MEMORY_SIZE) result.line = program.addressLine[m.state.ip];
+        if (view.ip < MEMORY_SIZE) result.line = program.addressLine[view.ip];
         bool outside = result.line == 0;
-        if (outside) result.line = lineThatLeft(program, test, m.steps);
+        if (outside) result.line = lineThatLeft(program, test, view.steps);
         if (result.line > 0) {
             std::string_view text = lineText(program, result.line);
             text.remove_prefix(std::min(text.size(), text.find_first_not_of(" \t")));

@@ -239,11 +239,9 @@ static std::string instructionHover(const Document& document, int64_t line) {
     }
     text += fieldsOf(code);
     // The trace's view of it: operands as the machine reads them.
-    MachineState state;
-    state.memory = program.image;
-    state.ip = static_cast<uint32_t>(map.address);
-    state.codeSize = static_cast<int32_t>(program.codeSize);
-    std::string trace = traceLine(state);
+    MachinePtr machine = makeMachine(program);
+    setIp(*machine, map.address);
+    std::string trace = traceLine(*machine);
     if (trace.size() > 21) {
         std::string shown = trace.substr(21, 24);
         while (!shown.empty() && shown.back() == ' ') shown.pop_back();

@@ -40,7 +40,7 @@ Program program(const char* source) {
 }
 
 struct Run {
-    Machine machine;
+    MachinePtr machine;
     std::string out, messages;
 };
 
@@ -48,24 +48,24 @@ struct Run {
 std::unique_ptr<Run> start(const Program& p, MachineOptions options = {}) {
     auto r = std::make_unique<Run>();
     r->machine = makeMachine(p, options);
-    r->machine.out = stringSink(&r->out);
-    r->machine.messages = makeSink([text = &r->messages](std::string_view bytes) {
+    setOutput(*r->machine, stringSink(&r->out));
+    setMessages(*r->machine, makeSink([text = &r->messages](std::string_view bytes) {
         text->append(bytes);
         return true;
-    }, SinkFlush::Each);
+    }, SinkFlush::Each));
     return r;
 }
 
 // Everything observable about a machine.
 std::string describe(Run& r) {
-    drainSink(r.machine.out);
-    const MachineState& s = r.machine.state;
-    std::string text = "ip " + std::to_string(s.ip) + " steps " + std::to_string(r.machine.steps) +
+    drainOutput(*r.machine);
+    MachineView s = viewMachine(*r.machine);
+    std::string text = "ip " + std::to_string(s.ip) + " steps " + std::to_string(s.steps) +
                        " status " + RUN_STATUS_TEXTS[static_cast<int>(s.status)] + " flag " +
-                       std::to_string(s.belowFlag) + " regs";
+                       std::to_string(s.below ? 1 : 0) + " regs";
     for (int16_t reg : s.regs) text += " " + std::to_string(reg);
-    text += " out " + r.out.substr(0, outputBytes(r.machine));
-    text += " memory " + std::string(s.memory.begin(), s.memory.end());
+    text += " out " + r.out.substr(0, s.outputBytes);
+    text += " memory " + std::string(s.memory, s.memory + MEMORY_SIZE);
     return text;
 }
 
@@ -74,36 +74,36 @@ std::string describe(Run& r) {
 TEST(Engine, InputCanComeAfterTheMachineAsksForIt) {
     Program p = program(COUNTER);
     auto r = start(p);
-    EXPECT_EQ(run(r->machine, 1000), StopReason::NeedInput);
+    EXPECT_EQ(run(*r->machine, 1000), StopReason::NeedInput);
     EXPECT_EQ(r->messages, "in ? ");
-    EXPECT_EQ(r->machine.steps, 0u);
-    giveInput(r->machine, "x\n2");  // not a number, then half a line
-    EXPECT_EQ(run(r->machine, 1000), StopReason::NeedInput);
+    EXPECT_EQ(viewMachine(*r->machine).steps, 0u);
+    giveInput(*r->machine, "x\n2");  // not a number, then half a line
+    EXPECT_EQ(run(*r->machine, 1000), StopReason::NeedInput);
     EXPECT_EQ(r->messages, "in ? input number ? ");
-    giveInput(r->machine, "\n");
-    EXPECT_EQ(run(r->machine, 1000), StopReason::Ended);
-    drainSink(r->machine.out);
-    EXPECT_EQ(r->machine.state.status, RunStatus::Halt);
+    giveInput(*r->machine, "\n");
+    EXPECT_EQ(run(*r->machine, 1000), StopReason::Ended);
+    drainOutput(*r->machine);
+    EXPECT_EQ(viewMachine(*r->machine).status, RunStatus::Halt);
     EXPECT_EQ(r->out.substr(r->out.size() - 39), "out: 20\n>>> Program terminated. (Halt)\n");
-    EXPECT_EQ(wordAt(r->machine, addressOf(p, "total")), 40);
+    EXPECT_EQ(wordAt(*r->machine, addressOf(p, "total")), 40);
 }
 
 TEST(Engine, EndOfInputEndsAWaitingIn) {
     auto r = start(program(COUNTER));
-    EXPECT_EQ(run(r->machine, 10), StopReason::NeedInput);
-    endInput(r->machine);
-    EXPECT_EQ(run(r->machine, 10), StopReason::Ended);
-    EXPECT_EQ(r->machine.state.status, RunStatus::UnexpectedEof);
+    EXPECT_EQ(run(*r->machine, 10), StopReason::NeedInput);
+    endInput(*r->machine);
+    EXPECT_EQ(run(*r->machine, 10), StopReason::Ended);
+    EXPECT_EQ(viewMachine(*r->machine).status, RunStatus::UnexpectedEof);
 }
 
 TEST(Engine, ABudgetRunsExactlyThatManySteps) {
     Program p = program(COUNTER);
     for (uint64_t budget : {1u, 2u, 7u, 50u, 123u}) {
         auto stepped = start(p), budgeted = start(p);
-        giveInput(stepped->machine, "3\n");
-        giveInput(budgeted->machine, "3\n");
-        for (uint64_t i = 0; i < budget; i++) ASSERT_EQ(step(stepped->machine), StopReason::Stepped);
-        EXPECT_EQ(run(budgeted->machine, budget), StopReason::Budget);
+        giveInput(*stepped->machine, "3\n");
+        giveInput(*budgeted->machine, "3\n");
+        for (uint64_t i = 0; i < budget; i++) ASSERT_EQ(step(*stepped->machine), StopReason::Stepped);
+        EXPECT_EQ(run(*budgeted->machine, budget), StopReason::Budget);
         EXPECT_EQ(describe(*budgeted), describe(*stepped)) << budget;
     }
 }
@@ -111,46 +111,48 @@ TEST(Engine, ABudgetRunsExactlyThatManySteps) {
 TEST(Engine, BreakpointsStopBeforeTheInstructionAndLetTheNextRunPass) {
     Program p = program(COUNTER);
     auto r = start(p);
-    giveInput(r->machine, "1\n");
+    giveInput(*r->machine, "1\n");
     uint32_t loop = static_cast<uint32_t>(p.lines[2].address);
-    setBreakpoint(r->machine, loop, true);
+    setBreakpoint(*r->machine, loop, true);
     for (int pass = 0; pass < 3; pass++) {
-        EXPECT_EQ(run(r->machine, 100000), StopReason::Breakpoint);
-        EXPECT_EQ(r->machine.state.ip, loop);
-        EXPECT_EQ(r->machine.state.regs[CX], pass);
+        EXPECT_EQ(run(*r->machine, 100000), StopReason::Breakpoint);
+        EXPECT_EQ(viewMachine(*r->machine).ip, loop);
+        EXPECT_EQ(viewMachine(*r->machine).regs[CX], pass);
     }
-    setBreakpoint(r->machine, 0, true);  // the first instruction stops the first run
+    setBreakpoint(*r->machine, 0, true);  // the first instruction stops the first run
     auto fresh = start(p);
-    setBreakpoint(fresh->machine, 0, true);
-    EXPECT_EQ(run(fresh->machine, 10), StopReason::Breakpoint);
-    EXPECT_EQ(fresh->machine.steps, 0u);
+    setBreakpoint(*fresh->machine, 0, true);
+    EXPECT_EQ(run(*fresh->machine, 10), StopReason::Breakpoint);
+    EXPECT_EQ(viewMachine(*fresh->machine).steps, 0u);
 }
 
 TEST(Engine, AWatchStopsAfterTheWriteAndSaysWhere) {
     Program p = program(COUNTER);
     auto r = start(p);
-    giveInput(r->machine, "5\n");
+    giveInput(*r->machine, "5\n");
     uint32_t total = addressOf(p, "TOTAL");
-    setWatch(r->machine, total + 1, 1, true);  // the low byte of the word
-    EXPECT_EQ(run(r->machine, 100000), StopReason::Watch);
-    EXPECT_EQ(r->machine.watchAddress, static_cast<int32_t>(total));
-    EXPECT_EQ(wordAt(r->machine, total), 5);
-    EXPECT_EQ(run(r->machine, 100000), StopReason::Watch);
-    EXPECT_EQ(wordAt(r->machine, total), 10);
+    setWatch(*r->machine, total + 1, 1, true);  // the low byte of the word
+    EXPECT_EQ(run(*r->machine, 100000), StopReason::Watch);
+    EXPECT_EQ(viewMachine(*r->machine).watchAddress, static_cast<int32_t>(total));
+    EXPECT_EQ(wordAt(*r->machine, total), 5);
+    EXPECT_EQ(run(*r->machine, 100000), StopReason::Watch);
+    EXPECT_EQ(wordAt(*r->machine, total), 10);
 }
 
 TEST(Engine, AnotherThreadCanStopAnEndlessRun) {
     auto r = start(program("LOOP JMP LOOP\n"));
+    std::atomic<int> flag{0};  // shared, as a signal handler's is
+    shareStop(*r->machine, &flag);
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        requestStop(r->machine);  // it waits for the run, whenever that begins
+        requestStop(*r->machine);  // it waits for the run, whenever that begins
     });
-    StopReason reason = runToEnd(r->machine);
+    StopReason reason = runToEnd(*r->machine);
     stopper.join();
     EXPECT_EQ(reason, StopReason::StopRequested);
-    EXPECT_EQ(r->machine.state.status, RunStatus::Running);
-    EXPECT_EQ(r->machine.stop->load(), 0);  // consumed: the next run goes on
-    EXPECT_EQ(run(r->machine, 10), StopReason::Budget);
+    EXPECT_EQ(viewMachine(*r->machine).status, RunStatus::Running);
+    EXPECT_EQ(flag.load(), 0);  // consumed: the next run goes on
+    EXPECT_EQ(run(*r->machine, 10), StopReason::Budget);
 }
 
 TEST(Engine, UndoEqualsRunningToTheEarlierStep) {
@@ -160,17 +162,17 @@ TEST(Engine, UndoEqualsRunningToTheEarlierStep) {
         options.trace = trace;
         options.history = {100000, 16};
         auto r = start(p, options);
-        giveInput(r->machine, "7\n");
-        ASSERT_EQ(run(r->machine, 1000), StopReason::Ended);
-        uint64_t total = r->machine.steps;
+        giveInput(*r->machine, "7\n");
+        ASSERT_EQ(run(*r->machine, 1000), StopReason::Ended);
+        uint64_t total = viewMachine(*r->machine).steps;
         for (uint64_t n : {uint64_t{1}, uint64_t{5}, uint64_t{16}, uint64_t{17}, uint64_t{40}, total}) {
             auto again = start(p, options);
-            giveInput(again->machine, "7\n");
-            if (total - n > 0) run(again->machine, total - n);
+            giveInput(*again->machine, "7\n");
+            if (total - n > 0) run(*again->machine, total - n);
             auto undone = start(p, options);
-            giveInput(undone->machine, "7\n");
-            run(undone->machine, 1000);
-            ASSERT_EQ(undo(undone->machine, n), n);
+            giveInput(*undone->machine, "7\n");
+            run(*undone->machine, 1000);
+            ASSERT_EQ(undo(*undone->machine, n), n);
             EXPECT_EQ(describe(*undone), describe(*again)) << "trace " << trace << " n " << n;
         }
     }
@@ -182,20 +184,20 @@ TEST(Engine, InterleavedMachinesMatchSeparateRuns) {
     MachineOptions options;
     options.seed = 99;
     auto soloA = start(a, options), soloB = start(b, options);
-    giveInput(soloA->machine, "4\n");
-    runToEnd(soloA->machine);
-    runToEnd(soloB->machine);
+    giveInput(*soloA->machine, "4\n");
+    runToEnd(*soloA->machine);
+    runToEnd(*soloB->machine);
     auto mixA = start(a, options), mixB = start(b, options);
-    giveInput(mixA->machine, "4\n");
-    while (mixA->machine.state.status == RunStatus::Running ||
-           mixB->machine.state.status == RunStatus::Running) {
-        step(mixA->machine);
-        step(mixB->machine);
+    giveInput(*mixA->machine, "4\n");
+    while (viewMachine(*mixA->machine).status == RunStatus::Running ||
+           viewMachine(*mixB->machine).status == RunStatus::Running) {
+        step(*mixA->machine);
+        step(*mixB->machine);
     }
-    drainSink(soloA->machine.out);
-    drainSink(mixA->machine.out);
-    drainSink(soloB->machine.out);
-    drainSink(mixB->machine.out);
+    drainOutput(*soloA->machine);
+    drainOutput(*mixA->machine);
+    drainOutput(*soloB->machine);
+    drainOutput(*mixB->machine);
     EXPECT_EQ(mixA->out, soloA->out);
     EXPECT_EQ(mixB->out, soloB->out);
 }
@@ -212,10 +214,11 @@ TEST(Engine, TheRandomPortRepeatsForASeedAndMatchesTheCLibrary) {
 TEST(Engine, KeepsRawImagesAndWordAddressesInsideMemory) {
     std::array<uint8_t, MEMORY_SIZE> image;
     image.fill(firstByte(OUT, 0, AX));
-    Machine m = makeMachine(image, 5000);  // more than a program may have
+    MachinePtr machine = makeMachine(image, 5000);  // more than a program may have
+    Machine& m = *machine;
     EXPECT_EQ(runToEnd(m), StopReason::Ended);
-    EXPECT_EQ(m.state.status, RunStatus::OutOfMemory);
-    EXPECT_EQ(m.state.ip, static_cast<uint32_t>(MAX_CODE_SIZE));
+    EXPECT_EQ(viewMachine(m).status, RunStatus::OutOfMemory);
+    EXPECT_EQ(viewMachine(m).ip, static_cast<uint32_t>(MAX_CODE_SIZE));
     EXPECT_EQ(outputBytes(m), 4093 * std::string("out: 0\n").size() +
                                   renderClosingLine(RunStatus::OutOfMemory).size());
     EXPECT_EQ(wordAt(m, UINT32_MAX), 0);
@@ -253,7 +256,8 @@ TEST(Engine, EditorMessagesMarkWholeCharactersOfTheirLine) {
 // reason, cannot be worked out on this machine (a word outside memory), or holds or not.
 TEST(Engine, ConditionsAreReadAndWorkedOutOnTheMachine) {
     Program p = program(" COPY AX, #-3\n COPY BX, #10\n END\nCOUNTER 7\nNEXT 9\n");
-    Machine m = makeMachine(p);
+    MachinePtr machine = makeMachine(p);
+    Machine& m = *machine;
     ASSERT_EQ(run(m, 2), StopReason::Budget);
     struct Case {
         const char* text;

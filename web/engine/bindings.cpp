@@ -22,7 +22,7 @@ namespace {
 struct Session {
     Program program;  // the program last assembled
     Program running;  // the program the machine was made from
-    Machine machine;
+    MachinePtr machine = makeMachine(Program{});  // made again by tavro_reset
     std::string out;       // the program's output not yet taken (its latest keptOutput bytes)
     size_t keptOutput = SIZE_MAX;
     std::string messages;  // what standard error would hold, not yet taken
@@ -135,8 +135,7 @@ void keepLatest(std::string& text, std::string_view bytes, size_t keep) {
 }
 
 void collect(Session& s) {
-    drainSink(s.machine.out);
-    drainSink(s.machine.messages);
+    drainOutput(*s.machine);
 }
 
 // A decimal integer with an optional minus sign (a state check's value); false otherwise.
@@ -222,88 +221,89 @@ EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, doub
     // A program that prints without end would otherwise fill the heap between two takes (and
     // each growth copies it), which slows the very run a Stop has to wait for.
     s->keptOutput = keepOutput >= 1 ? static_cast<size_t>(keepOutput) : SIZE_MAX;
-    s->machine.out = makeSink([s](std::string_view bytes) {
+    setOutput(*s->machine, makeSink([s](std::string_view bytes) {
         keepLatest(s->out, bytes, s->keptOutput);
         return true;
-    });
+    }));
     s->marks.clear();
     // Each message is handed on as it is written, when the output before it has been drained
     // and the input after it not yet taken.
-    s->machine.messages = makeSink(
+    setMessages(*s->machine, makeSink(
         [s](std::string_view bytes) {
             s->messages.append(bytes);
-            const Machine& m = s->machine;
-            s->marks.push_back(static_cast<double>(outputBytes(m)));
-            s->marks.push_back(static_cast<double>(m.messages.drained + bytes.size()));
-            s->marks.push_back(static_cast<double>(m.state.inputPosition));
+            // Called while the bytes are pending: the count includes them already.
+            MachineView view = viewMachine(*s->machine);
+            s->marks.push_back(static_cast<double>(view.outputBytes));
+            s->marks.push_back(static_cast<double>(view.messageBytes));
+            s->marks.push_back(static_cast<double>(view.inputPosition));
             return true;
         },
-        SinkFlush::Each);
+        SinkFlush::Each));
 }
 
 // Executes one instruction; returns the StopReason.
-EMSCRIPTEN_KEEPALIVE int tavro_step(Session* s) { return static_cast<int>(step(s->machine)); }
+EMSCRIPTEN_KEEPALIVE int tavro_step(Session* s) { return static_cast<int>(step(*s->machine)); }
 
 // Runs at most budget steps, stopping at breakpoints; returns the StopReason.
 EMSCRIPTEN_KEEPALIVE int tavro_run(Session* s, double budget) {
-    return static_cast<int>(run(s->machine, static_cast<uint64_t>(budget)));
+    return static_cast<int>(run(*s->machine, static_cast<uint64_t>(budget)));
 }
 
 // Starts a step over at ip (see beginStepOver): 1 when ip is at a CALL and the runs that follow
 // go on until it has returned, coming back with Stepped; 0 when one step is the step over.
 EMSCRIPTEN_KEEPALIVE int tavro_begin_step_over(Session* s) {
-    return beginStepOver(s->machine) ? 1 : 0;
+    return beginStepOver(*s->machine) ? 1 : 0;
 }
 
 // Starts a step out of the routine the innermost call on the stack called (see beginStepOut):
 // 1 when one is, 0 when no call is on the stack.
 EMSCRIPTEN_KEEPALIVE int tavro_begin_step_out(Session* s) {
-    return beginStepOut(s->machine, s->running) ? 1 : 0;
+    return beginStepOut(*s->machine, s->running) ? 1 : 0;
 }
 
 // Starts a run to address (see beginRunTo): 1, or 0 when address lies outside the code.
 EMSCRIPTEN_KEEPALIVE int tavro_begin_run_to(Session* s, uint32_t address) {
-    return beginRunTo(s->machine, address) ? 1 : 0;
+    return beginRunTo(*s->machine, address) ? 1 : 0;
 }
 
 // Sets a register by hand (0 AX to 3 DX, 4 for IP); the history starts again from there.
 EMSCRIPTEN_KEEPALIVE void tavro_set_register(Session* s, int reg, int value) {
     if (reg == 4) {
-        setIp(s->machine, value);
+        setIp(*s->machine, value);
     } else {
-        setRegister(s->machine, reg, static_cast<int16_t>(value));
+        setRegister(*s->machine, reg, static_cast<int16_t>(value));
     }
 }
 
 // Writes a word by hand at address (0 to 4094); the history starts again from there.
 EMSCRIPTEN_KEEPALIVE void tavro_set_word(Session* s, int address, int value) {
-    setWord(s->machine, address, value);
+    setWord(*s->machine, address, value);
 }
 
 // Drops a step over or out, or a run to, in progress (the page's Stop, or another command).
-EMSCRIPTEN_KEEPALIVE void tavro_end_step_goal(Session* s) { endStepGoal(s->machine); }
+EMSCRIPTEN_KEEPALIVE void tavro_end_step_goal(Session* s) { endStepGoal(*s->machine); }
 
 // Steps back n steps; returns how many it could.
 EMSCRIPTEN_KEEPALIVE double tavro_undo(Session* s, double n) {
     collect(*s);
-    double undone = static_cast<double>(undo(s->machine, static_cast<uint64_t>(n)));
+    double undone = static_cast<double>(undo(*s->machine, static_cast<uint64_t>(n)));
     // The marks of messages that the undone steps wrote go with them.
-    auto kept = static_cast<double>(messageBytes(s->machine));
+    auto kept = static_cast<double>(messageBytes(*s->machine));
     while (!s->marks.empty() && s->marks[s->marks.size() - 2] > kept) s->marks.resize(s->marks.size() - 3);
     return undone;
 }
 
 // Hands IN length bytes of input.
 EMSCRIPTEN_KEEPALIVE void tavro_give_input(Session* s, const char* bytes, uint32_t length) {
-    giveInput(s->machine, std::string_view(bytes, length));
+    giveInput(*s->machine, std::string_view(bytes, length));
 }
 
 // Says that no more input will come.
-EMSCRIPTEN_KEEPALIVE void tavro_end_input(Session* s) { endInput(s->machine); }
+EMSCRIPTEN_KEEPALIVE void tavro_end_input(Session* s) { endInput(*s->machine); }
 
 // Arms or clears the breakpoint at address.
 EMSCRIPTEN_KEEPALIVE void tavro_set_breakpoint(Session* s, uint32_t address, int armed) {
-    setBreakpoint(s->machine, address, armed != 0);
+    setBreakpoint(*s->machine, address, armed != 0);
 }
 
 // Checks a breakpoint's condition and hit count (length bytes each; blank: none) against the
@@ -340,7 +340,7 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_set_condition(Session* s, uint32_t addres
 // After a run stopped at a breakpoint: 0 when its conditions say to go on (the hit is counted),
 // 1 to stop there, 2 to stop because they cannot be worked out; then tavro_judged_reason says why.
 EMSCRIPTEN_KEEPALIVE int tavro_judge_breakpoint(Session* s) {
-    uint32_t ip = s->machine.state.ip;
+    uint32_t ip = viewMachine(*s->machine).ip;
     s->text.clear();
     if (auto refused = s->refused.find(ip); refused != s->refused.end()) {
         s->text = refused->second;
@@ -349,7 +349,7 @@ EMSCRIPTEN_KEEPALIVE int tavro_judge_breakpoint(Session* s) {
     auto found = s->conditions.find(ip);
     if (found == s->conditions.end()) return 1;
     std::string why;
-    switch (judgeBreakpoint(s->machine, found->second, &why)) {
+    switch (judgeBreakpoint(*s->machine, found->second, &why)) {
         case BreakVerdict::GoOn: return 0;
         case BreakVerdict::Stop: return 1;
         case BreakVerdict::Unknown: s->text = std::move(why); return 2;
@@ -364,25 +364,25 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_judged_reason(Session* s) { return s->tex
 // steps, output bytes, message bytes, code size, the earliest step that undo can reach, and the
 // input bytes taken by IN.
 EMSCRIPTEN_KEEPALIVE const double* tavro_state(Session* s) {
-    const Machine& m = s->machine;
+    MachineView view = viewMachine(*s->machine);
     double* f = s->state;
-    for (int r = 0; r < REGISTER_COUNT; r++) f[r] = m.state.regs[r];
-    f[4] = m.state.ip;
-    f[5] = m.state.belowFlag;
-    f[6] = static_cast<double>(m.state.status);
-    f[7] = m.state.prompted ? 1 : 0;
-    f[8] = static_cast<double>(m.steps);
-    f[9] = static_cast<double>(outputBytes(m));
-    f[10] = static_cast<double>(messageBytes(m));
-    f[11] = m.state.codeSize;
-    f[12] = static_cast<double>(m.snapshots.empty() ? m.steps : m.snapshots.front().steps);
-    f[13] = static_cast<double>(m.state.inputPosition);
+    for (int r = 0; r < REGISTER_COUNT; r++) f[r] = view.regs[r];
+    f[4] = view.ip;
+    f[5] = view.below ? 1 : 0;
+    f[6] = static_cast<double>(view.status);
+    f[7] = view.prompted ? 1 : 0;
+    f[8] = static_cast<double>(view.steps);
+    f[9] = static_cast<double>(view.outputBytes);
+    f[10] = static_cast<double>(view.messageBytes);
+    f[11] = view.codeSize;
+    f[12] = static_cast<double>(view.earliestStep);
+    f[13] = static_cast<double>(view.inputPosition);
     return f;
 }
 
 // The machine's 4096 bytes of memory.
 EMSCRIPTEN_KEEPALIVE const uint8_t* tavro_memory(Session* s) {
-    return s->machine.state.memory.data();
+    return viewMachine(*s->machine).memory;
 }
 
 // The program's output since the last take.
@@ -418,32 +418,12 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_take_marks(Session* s) {
 // The trace lines (tavro -t) of the last count steps, as far back as the history reaches:
 // replayed on a scratch machine from a snapshot, so the session's machine is not touched.
 EMSCRIPTEN_KEEPALIVE const char* tavro_recent_trace(Session* s, uint32_t count) {
-    const Machine& m = s->machine;
-    std::string lines;
-    if (m.snapshots.empty()) return handOut(*s, std::move(lines));
-    uint64_t from = m.steps > count ? m.steps - count : 0;
-    const Snapshot* start = &m.snapshots.front();
-    for (const Snapshot& snapshot : m.snapshots) {
-        if (snapshot.steps <= from) start = &snapshot;
-    }
-    Machine scratch;
-    scratch.state = start->state;
-    scratch.steps = start->steps;
-    scratch.input = m.input;
-    from = std::max(from, start->steps);
-    while (scratch.steps < from) {
-        if (run(scratch, from - scratch.steps) != StopReason::Budget) break;
-    }
-    while (scratch.steps < m.steps) {
-        lines += traceLine(scratch.state);
-        if (step(scratch) != StopReason::Stepped) break;
-    }
-    return handOut(*s, std::move(lines));
+    return handOut(*s, recentTrace(*s->machine, count));
 }
 
 // The trace line of the instruction at ip, as it stands (empty outside the code).
 EMSCRIPTEN_KEEPALIVE const char* tavro_trace_line(Session* s) {
-    return handOut(*s, traceLine(s->machine.state));
+    return handOut(*s, traceLine(*s->machine));
 }
 
 // Assembles length bytes of source as tavro-grade assembles a submission, for the tests that
