@@ -91,6 +91,18 @@ enum class RunStatus : uint8_t {
     OutputFailed = 10,    // a step's answer only: the output before IN's prompt was refused
 };
 
+// Why a run of the machine came back.
+enum class StopReason : uint8_t {
+    Ended,          // the program stopped: its status says how (Halt or a run-time error)
+    Stepped,        // one step was asked for and done, and the program goes on
+    Budget,         // the budget of steps is spent
+    Breakpoint,     // ip is at an armed breakpoint; the instruction there has not executed
+    Watch,          // an instruction wrote to a watched byte (its step is done)
+    StopRequested,  // a stop was requested (from any thread) and seen between two steps
+    NeedInput,      // IN waits for a whole line; the IN has not executed
+    OutputFailed,   // the output sink refused a write
+};
+
 // The text that the closing line of a run prints for each status.
 inline constexpr const char* RUN_STATUS_TEXTS[] = {
     "running",                // Running

@@ -5,7 +5,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "engine/engine.h"
+#include "engine/machine_record.h"
 #include "sim/trace.h"
 
 namespace tavro {

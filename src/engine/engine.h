@@ -7,7 +7,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,7 +15,6 @@
 #include "asm/passes.h"
 #include "common/sink.h"
 #include "common/tavro.h"
-#include "sim/machine.h"
 
 namespace tavro {
 
@@ -97,39 +95,10 @@ struct MachineOptions {
     bool trace = false;  // step() and run() write each trace line to out first (tavro -t)
 };
 
-// The full state at one step, for undo.
-struct Snapshot {
-    MachineState state;
-    uint64_t steps;
-    uint64_t outputBytes;
-    uint64_t messageBytes;
-};
-
-struct Machine {
-    MachineState state;   // registers, flag, ip, memory, status, random port; sim/machine.h
-    uint64_t steps = 0;   // instructions executed by step() and run() (runToEnd does not count)
-    OutputSink out = countingSink();       // the program's output: OUT, trace, closing line
-    OutputSink messages = countingSink();  // what tavro writes on standard error: IN's prompts
-    Input input;                           // what IN reads
-    // Non-zero: stop before the instruction here; bit 0 for a breakpoint of the caller's, bit 1
-    // for the return address of a step over or out.
-    std::array<uint8_t, MEMORY_SIZE> breakpoints{};
-    std::array<uint8_t, MEMORY_SIZE> watched{};      // non-zero: stop after a write to this byte
-    int32_t breakpointCount = 0;  // armed breakpoints
-    int32_t watchCount = 0;       // watched bytes
-    bool trace = false;
-    // The last run or step came back here (for any reason but a spent budget): the next run
-    // executes this instruction before it looks at a breakpoint here. -1 at the start, so that
-    // a breakpoint on the first instruction stops the first run.
-    int32_t resumeIp = -1;
-    int32_t watchAddress = -1;  // the address written when the last run stopped for a watch
-    int64_t goalAddress = -1;   // a step over or out in progress: the return address, or -1
-    uint16_t goalStack = 0;     // ... reached once DX, as an address, is at least this
-    HistoryOptions history;
-    std::deque<Snapshot> snapshots;
-    std::unique_ptr<std::atomic<int>> ownStop = std::make_unique<std::atomic<int>>(0);
-    std::atomic<int>* stop = ownStop.get();  // runs stop when this becomes non-zero
-};
+// A machine: its state, its sinks and input, its breakpoints, watches and history. Its record
+// is the engine's own (machine_record.h): front-ends read it through viewMachine and change it
+// through the functions here, so that no front-end can break what the engine keeps in step.
+struct Machine;
 
 // Frees a machine; the owning handle below calls it.
 struct MachineDeleter {
@@ -396,6 +365,9 @@ enum class BreakVerdict : uint8_t { GoOn, Stop, Unknown };
 // not, Unknown (a run stops then too) when the condition cannot be worked out, *why saying why.
 BreakVerdict judgeBreakpoint(const Machine& machine, BreakpointConditions& conditions,
                              std::string* why);
+// The fields the machine decodes from an instruction's bytes (an editor's hover): "opcode N
+// (MNEMONIC)", then its register, address, or mode and operand fields; code holds 3 bytes.
+std::string instructionFields(const uint8_t* code);
 // Parses a value to store: a decimal number with a sign, or 0x and hexadecimal digits; false
 // when it is neither or lies outside min..max.
 bool parseValue(std::string_view text, int64_t min, int64_t max, int64_t* value);

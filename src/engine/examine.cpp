@@ -1,9 +1,10 @@
 // Source and stack inspection for the front-ends that show a program while it runs. The
 // machine keeps no record of calls: a frame is inferred from a stack word that holds the
 // address right after one of the program's CALL instructions, which is exact for programs that
-// use the stack as CALL and RTN do.
+// use the stack as CALL and RTN do. An instruction's fields are told as the machine decodes them.
 #include "common/format.h"
-#include "engine/engine.h"
+#include "engine/machine_record.h"
+#include "sim/machine.h"
 
 namespace tavro {
 
@@ -128,6 +129,38 @@ std::vector<CallFrame> callFrames(const Program& program, const Machine& machine
         frames.push_back({slot, static_cast<uint32_t>(call), callee});
     }
     return frames;
+}
+
+std::string instructionFields(const uint8_t* code) {
+    int opcode = opcodeField(code[0]);
+    std::string text = "opcode " + std::to_string(opcode) + " (" + MNEMONIC_NAMES[opcode] + ")";
+    switch (OPERAND_SHAPES[opcode]) {
+        case OperandShape::NONE: break;
+        case OperandShape::REGISTER:
+            text += ", register " + std::to_string(registerField(code[0])) + " (" +
+                    REGISTER_NAMES[registerField(code[0])] + ")";
+            break;
+        case OperandShape::ADDRESS:
+            text += ", address " + std::to_string(addressField(code[0], code[1]));
+            break;
+        case OperandShape::TWO: {
+            int32_t length = 0;
+            DecodedOperand operand = decodeOperand(code, &length);
+            text += ", mode " + std::to_string(modeField(code[0])) + ", register " +
+                    std::to_string(operand.mainReg) + " (" + REGISTER_NAMES[operand.mainReg] + ")";
+            if (modeField(code[0]) == MODE_IMMEDIATE) {
+                text += ", constant " + std::to_string(operand.value);
+                break;
+            }
+            bool indirect = (code[1] & INDIRECT_BIT) != 0;
+            text += std::string(", indirect ") + (indirect ? "1" : "0") + ", direction " +
+                    (operand.store ? "1" : "0") + ", second register " +
+                    std::to_string(operand.reg);
+            if (length == 3) text += ", address " + std::to_string(operand.value);
+            break;
+        }
+    }
+    return text;
 }
 
 }  // namespace tavro

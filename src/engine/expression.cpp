@@ -2,7 +2,7 @@
 // the assembler's rules (any case, seven characters significant), so `count`, `COUNT` and
 // `COUNTER1` as the source spells them all find the label the program has. A parsed condition
 // holds a label's address, not its name: it stays right for the program it was parsed against.
-#include "engine/engine.h"
+#include "engine/machine_record.h"
 
 #include <cstdio>
 

@@ -4,7 +4,7 @@
 // the output counted but not written, so the state it reaches is exactly the earlier one.
 #include <algorithm>
 
-#include "engine/engine.h"
+#include "engine/machine_record.h"
 #include "common/format.h"
 #include "sim/execute.h"
 #include "sim/fastrun.h"

@@ -189,39 +189,6 @@ static std::string hexBytes(const Program& program, int64_t address, int32_t siz
     return text;
 }
 
-// The fields the machine decodes from an instruction's bytes (see the machine-code format).
-static std::string fieldsOf(const uint8_t* code) {
-    int opcode = opcodeField(code[0]);
-    std::string text = "opcode " + std::to_string(opcode) + " (" + MNEMONIC_NAMES[opcode] + ")";
-    switch (OPERAND_SHAPES[opcode]) {
-        case OperandShape::NONE: break;
-        case OperandShape::REGISTER:
-            text += ", register " + std::to_string(registerField(code[0])) + " (" +
-                    REGISTER_NAMES[registerField(code[0])] + ")";
-            break;
-        case OperandShape::ADDRESS:
-            text += ", address " + std::to_string(addressField(code[0], code[1]));
-            break;
-        case OperandShape::TWO: {
-            int32_t length = 0;
-            DecodedOperand operand = decodeOperand(code, &length);
-            text += ", mode " + std::to_string(modeField(code[0])) + ", register " +
-                    std::to_string(operand.mainReg) + " (" + REGISTER_NAMES[operand.mainReg] + ")";
-            if (modeField(code[0]) == MODE_IMMEDIATE) {
-                text += ", constant " + std::to_string(operand.value);
-                break;
-            }
-            bool indirect = (code[1] & INDIRECT_BIT) != 0;
-            text += std::string(", indirect ") + (indirect ? "1" : "0") + ", direction " +
-                    (operand.store ? "1" : "0") + ", second register " +
-                    std::to_string(operand.reg);
-            if (length == 3) text += ", address " + std::to_string(operand.value);
-            break;
-        }
-    }
-    return text;
-}
-
 static std::string instructionHover(const Document& document, int64_t line) {
     const Program& program = document.program;
     if (line < 0 || static_cast<size_t>(line) >= program.lines.size()) return {};
@@ -237,7 +204,7 @@ static std::string instructionHover(const Document& document, int64_t line) {
     for (int32_t i = 0; i < map.size && i < 3; i++) {
         code[i] = program.image[static_cast<size_t>(map.address + i)];
     }
-    text += fieldsOf(code);
+    text += instructionFields(code);
     // The trace's view of it: operands as the machine reads them.
     MachinePtr machine = makeMachine(program);
     setIp(*machine, map.address);

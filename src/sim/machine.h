@@ -50,18 +50,6 @@ struct Ports {
     const std::atomic<int>& stop;
 };
 
-// Why a run of the machine came back.
-enum class StopReason : uint8_t {
-    Ended,          // the program stopped: its status says how (Halt or a run-time error)
-    Stepped,        // one step was asked for and done, and the program goes on
-    Budget,         // the budget of steps is spent
-    Breakpoint,     // ip is at an armed breakpoint; the instruction there has not executed
-    Watch,          // an instruction wrote to a watched byte (its step is done)
-    StopRequested,  // a stop was requested (from any thread) and seen between two steps
-    NeedInput,      // IN waits for a whole line; the IN has not executed
-    OutputFailed,   // the output sink refused a write
-};
-
 // One operand of an executed instruction, as the decoder reads it.
 struct DecodedOperand {
     OperandKind kind;

@@ -11,6 +11,7 @@
 
 #include "common/format.h"
 #include "engine/engine.h"
+#include "sim/machine.h"
 
 using namespace tavro;
 

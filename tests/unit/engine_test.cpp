@@ -155,6 +155,57 @@ TEST(Engine, AnotherThreadCanStopAnEndlessRun) {
     EXPECT_EQ(run(*r->machine, 10), StopReason::Budget);
 }
 
+// What a front-end reads and wires: the view at a known point, one count of the output across
+// sinks taken and given back, a shared stop flag, and a change by hand restarting the history.
+TEST(Engine, TheViewAndTheWiringFollowTheMachine) {
+    Program p = program(COUNTER);
+    MachineOptions options;
+    options.history = {100000, 16};
+    auto plain = start(p, options);
+    giveInput(*plain->machine, "2\n");
+    ASSERT_EQ(runToEnd(*plain->machine), StopReason::Ended);
+    auto r = start(p, options);
+    giveInput(*r->machine, "2\n");
+    ASSERT_EQ(run(*r->machine, 9), StopReason::Budget);  // IN, COPY, then one round of LOOP
+    MachineView round = viewMachine(*r->machine);
+    OutputSink shown = takeOutput(*r->machine);  // the rest is counted, not written
+    ASSERT_EQ(run(*r->machine, 1000), StopReason::Ended);
+    size_t written = r->out.size();
+    setOutput(*r->machine, std::move(shown));
+    writeOutput(*r->machine, "end\n");
+    drainOutput(*r->machine);
+    MachineView end = viewMachine(*r->machine);
+    std::atomic<int> flag{1};
+    auto stopped = start(p, options);
+    shareStop(*stopped->machine, &flag);
+    giveInput(*stopped->machine, "2\n");
+    StopReason reason = run(*stopped->machine, 1000);
+    setRegister(*r->machine, AX, 5);
+    MachineView changed = viewMachine(*r->machine);
+    struct Case {
+        const char* what;
+        int64_t got, want;
+    };
+    const Case cases[] = {
+        {"ip after a round", round.ip, addressOf(p, "LOOP")},
+        {"BX, CX after a round", round.regs[BX] * 100 + round.regs[CX], 201},
+        {"below after a round", round.below, 1},
+        {"steps, input taken", int64_t(round.steps * 100 + round.inputPosition), 902},
+        {"code size", round.codeSize, p.codeSize},
+        {"TOTAL in memory", int16_t(readWord(end.memory + addressOf(p, "TOTAL"))), 40},
+        {"status", int(end.status), int(RunStatus::Halt)},
+        {"output counted while taken", int64_t(end.outputBytes), int64_t(outputBytes(*plain->machine) + 4)},
+        {"output written", int64_t(r->out.size()), int64_t(written + 4)},
+        {"messages", int64_t(end.messageBytes), int64_t(r->messages.size())},
+        {"earliest step", int64_t(end.earliestStep), 0},
+        {"a shared stop", int(reason) * 10 + flag.load(), int(StopReason::StopRequested) * 10},
+        {"AX set by hand", changed.regs[AX], 5},
+        {"history restarted", int64_t(changed.earliestStep), int64_t(changed.steps)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
+    EXPECT_EQ(r->out.substr(written), "end\n");
+}
+
 TEST(Engine, UndoEqualsRunningToTheEarlierStep) {
     Program p = program(COUNTER);
     for (bool trace : {false, true}) {
