@@ -53,8 +53,8 @@ static Outcome runSwitch(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t 
     if (fast.reason == StopReason::Ended) sinkWrite(out, renderClosingLine(state.status));
     drainSink(out);
     drainSink(messages);
-    outcome.state = stateText(state.status, state.ip, state.belowFlag != 0, fast.steps,
-                              state.regs, state.memory.data());
+    outcome.state = stateText(state.status, state.ip, state.belowFlag != 0, fast.steps, state.regs,
+                              state.memory.data());
     return outcome;
 }
 
@@ -87,8 +87,8 @@ static Outcome run(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSi
     }
     drainOutput(m);
     MachineView view = viewMachine(m);
-    outcome.state = stateText(view.status, view.ip, view.below, view.steps, view.regs.data(),
-                              view.memory);
+    outcome.state =
+        stateText(view.status, view.ip, view.below, view.steps, view.regs.data(), view.memory);
     return outcome;
 }
 

@@ -174,7 +174,9 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
     std::string path = stringField(nestedField(args, "source"), "path");
     bool ours = s.launched && samePath(path) == s.programPath;
     if (ours) {
-        for (const LineBreakpoint& b : s.lineBreakpoints) setBreakpoint(*s.machine, b.address, false);
+        for (const LineBreakpoint& b : s.lineBreakpoints) {
+            setBreakpoint(*s.machine, b.address, false);
+        }
         s.lineBreakpoints.clear();
     }
     Json answers = Json::array();
@@ -498,8 +500,8 @@ void evaluateRequest(Session& s, const Json& request, const Json& args) {
         body["result"] = holds ? "true" : "false";
     } else if (condition.left.kind == TermKind::Word) {
         body["result"] = wordText(value);
-        int64_t address =
-            condition.left.value + (condition.left.reg >= 0 ? viewMachine(m).regs[condition.left.reg] : 0);
+        int64_t address = condition.left.value +
+                          (condition.left.reg >= 0 ? viewMachine(m).regs[condition.left.reg] : 0);
         body["memoryReference"] = std::to_string(address);
     } else {
         body["result"] = std::to_string(value);

@@ -28,17 +28,17 @@ void startMachine(Session& s, uint32_t seed) {
     Session* session = &s;
     // OUT lines go as whole lines; prompts at once, since they end without a line end.
     setOutput(*s.machine, makeSink(
-        [session](std::string_view bytes) {
-            sendOutput(*session, "stdout", bytes);
-            return true;
-        },
-        SinkFlush::Lines));
+                              [session](std::string_view bytes) {
+                                  sendOutput(*session, "stdout", bytes);
+                                  return true;
+                              },
+                              SinkFlush::Lines));
     setMessages(*s.machine, makeSink(
-        [session](std::string_view bytes) {
-            sendOutput(*session, "console", bytes);
-            return true;
-        },
-        SinkFlush::Each));
+                                [session](std::string_view bytes) {
+                                    sendOutput(*session, "console", bytes);
+                                    return true;
+                                },
+                                SinkFlush::Each));
 }
 
 static void reportStop(Session& s, const char* reason, const std::string& text = {},
@@ -213,8 +213,8 @@ static uint64_t previousHit(Session& s, int64_t* breakpointId) {
 static void reportOldest(Session& s) {
     uint64_t steps = viewMachine(*s.machine).steps;
     std::string text = steps == 0 ? "Back at the start of the program"
-                                  : "Back at the oldest step kept (step " +
-                                        std::to_string(steps) + "): no earlier step is kept";
+                                  : "Back at the oldest step kept (step " + std::to_string(steps) +
+                                        "): no earlier step is kept";
     sendOutput(s, "console", text + "\n");
     reportStop(s, steps == 0 ? "entry" : "oldest step", text);
 }

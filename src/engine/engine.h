@@ -173,14 +173,14 @@ uint64_t messageBytes(const Machine& machine);
 // What a front-end reads of a machine, copied out at one moment.
 struct MachineView {
     std::array<int16_t, REGISTER_COUNT> regs;  // AX, BX, CX, DX
-    uint32_t ip;       // address of the next instruction
-    bool below;        // the flag: set by CMP, tested by JB and JNB
-    RunStatus status;  // Running, Halt or the run-time error that ended the program
-    bool prompted;     // IN has written its prompt and waits for a line
-    int32_t codeSize;  // bytes of code and data, 1 to 4093; the stack lies above
-    const uint8_t* memory;  // MEMORY_SIZE bytes; valid until the machine next runs or changes
-    uint64_t steps;         // instructions executed by step() and run()
-    uint64_t earliestStep;  // the oldest step undo can return to (steps when there is no history)
+    uint32_t ip;                               // address of the next instruction
+    bool below;                                // the flag: set by CMP, tested by JB and JNB
+    RunStatus status;        // Running, Halt or the run-time error that ended the program
+    bool prompted;           // IN has written its prompt and waits for a line
+    int32_t codeSize;        // bytes of code and data, 1 to 4093; the stack lies above
+    const uint8_t* memory;   // MEMORY_SIZE bytes; valid until the machine next runs or changes
+    uint64_t steps;          // instructions executed by step() and run()
+    uint64_t earliestStep;   // the oldest step undo can reach (steps when there is no history)
     uint64_t inputPosition;  // bytes of input taken by IN so far
     uint64_t outputBytes;    // bytes written to the output so far
     uint64_t messageBytes;   // bytes written to messages so far

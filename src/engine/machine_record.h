@@ -24,17 +24,17 @@ struct Snapshot {
 
 // Everything a machine is; engine.h declares it only.
 struct Machine {
-    MachineState state;   // registers, flag, ip, memory, status, random port; sim/machine.h
-    uint64_t steps = 0;   // instructions executed by step() and run() (runToEnd does not count)
+    MachineState state;  // registers, flag, ip, memory, status, random port; sim/machine.h
+    uint64_t steps = 0;  // instructions executed by step() and run() (runToEnd does not count)
     OutputSink out = countingSink();       // the program's output: OUT, trace, closing line
     OutputSink messages = countingSink();  // what tavro writes on standard error: IN's prompts
     Input input;                           // what IN reads
     // Non-zero: stop before the instruction here; bit 0 for a breakpoint of the caller's, bit 1
     // for the return address of a step over or out.
     std::array<uint8_t, MEMORY_SIZE> breakpoints{};
-    std::array<uint8_t, MEMORY_SIZE> watched{};      // non-zero: stop after a write to this byte
-    int32_t breakpointCount = 0;  // armed breakpoints
-    int32_t watchCount = 0;       // watched bytes
+    std::array<uint8_t, MEMORY_SIZE> watched{};  // non-zero: stop after a write to this byte
+    int32_t breakpointCount = 0;                 // armed breakpoints
+    int32_t watchCount = 0;                      // watched bytes
     bool trace = false;
     // The last run or step came back here (for any reason but a spent budget): the next run
     // executes this instruction before it looks at a breakpoint here. -1 at the start, so that

@@ -129,12 +129,12 @@ TestResult judgeTest(const Submission& submission, const TestCase& test, bool di
     std::string captured;
     uint64_t limit = test.limits.maxOutput;
     setOutput(m, makeSink(
-        [&captured, limit](std::string_view bytes) {
-            if (bytes.size() > limit - captured.size()) return false;
-            captured.append(bytes);
-            return true;
-        },
-        SinkFlush::Lines, 4096));
+                     [&captured, limit](std::string_view bytes) {
+                         if (bytes.size() > limit - captured.size()) return false;
+                         captured.append(bytes);
+                         return true;
+                     },
+                     SinkFlush::Lines, 4096));
     if (interrupt != nullptr) shareStop(m, interrupt);
     giveInput(m, test.input);
     endInput(m);
@@ -157,7 +157,8 @@ TestResult judgeTest(const Submission& submission, const TestCase& test, bool di
     }
     if (reason == StopReason::Budget) {
         result.outcome = Outcome::StepLimit;
-        result.detail = "still running after " + std::to_string(view.steps) + " steps" + lastOutput();
+        result.detail =
+            "still running after " + std::to_string(view.steps) + " steps" + lastOutput();
         return result;
     }
     Difference difference = compareOutput(test.expected, captured, test.compare, diff);

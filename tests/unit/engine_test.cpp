@@ -49,10 +49,11 @@ std::unique_ptr<Run> start(const Program& p, MachineOptions options = {}) {
     auto r = std::make_unique<Run>();
     r->machine = makeMachine(p, options);
     setOutput(*r->machine, stringSink(&r->out));
-    setMessages(*r->machine, makeSink([text = &r->messages](std::string_view bytes) {
+    OutputSink messages = makeSink([text = &r->messages](std::string_view bytes) {
         text->append(bytes);
         return true;
-    }, SinkFlush::Each));
+    }, SinkFlush::Each);
+    setMessages(*r->machine, std::move(messages));
     return r;
 }
 
@@ -102,7 +103,9 @@ TEST(Engine, ABudgetRunsExactlyThatManySteps) {
         auto stepped = start(p), budgeted = start(p);
         giveInput(*stepped->machine, "3\n");
         giveInput(*budgeted->machine, "3\n");
-        for (uint64_t i = 0; i < budget; i++) ASSERT_EQ(step(*stepped->machine), StopReason::Stepped);
+        for (uint64_t i = 0; i < budget; i++) {
+            ASSERT_EQ(step(*stepped->machine), StopReason::Stepped);
+        }
         EXPECT_EQ(run(*budgeted->machine, budget), StopReason::Budget);
         EXPECT_EQ(describe(*budgeted), describe(*stepped)) << budget;
     }
@@ -194,7 +197,8 @@ TEST(Engine, TheViewAndTheWiringFollowTheMachine) {
         {"code size", round.codeSize, p.codeSize},
         {"TOTAL in memory", int16_t(readWord(end.memory + addressOf(p, "TOTAL"))), 40},
         {"status", int(end.status), int(RunStatus::Halt)},
-        {"output counted while taken", int64_t(end.outputBytes), int64_t(outputBytes(*plain->machine) + 4)},
+        {"output counted while taken", int64_t(end.outputBytes),
+         int64_t(outputBytes(*plain->machine) + 4)},
         {"output written", int64_t(r->out.size()), int64_t(written + 4)},
         {"messages", int64_t(end.messageBytes), int64_t(r->messages.size())},
         {"earliest step", int64_t(end.earliestStep), 0},

@@ -134,9 +134,7 @@ void keepLatest(std::string& text, std::string_view bytes, size_t keep) {
     if (text.size() >= 2 * keep) text.erase(0, text.size() - keep);
 }
 
-void collect(Session& s) {
-    drainOutput(*s.machine);
-}
+void collect(Session& s) { drainOutput(*s.machine); }
 
 // A decimal integer with an optional minus sign (a state check's value); false otherwise.
 bool parseSigned(std::string_view text, int64_t* value) {
@@ -228,7 +226,7 @@ EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, doub
     s->marks.clear();
     // Each message is handed on as it is written, when the output before it has been drained
     // and the input after it not yet taken.
-    setMessages(*s->machine, makeSink(
+    OutputSink messages = makeSink(
         [s](std::string_view bytes) {
             s->messages.append(bytes);
             // Called while the bytes are pending: the count includes them already.
@@ -238,7 +236,8 @@ EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, doub
             s->marks.push_back(static_cast<double>(view.inputPosition));
             return true;
         },
-        SinkFlush::Each));
+        SinkFlush::Each);
+    setMessages(*s->machine, std::move(messages));
 }
 
 // Executes one instruction; returns the StopReason.
