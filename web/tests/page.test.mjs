@@ -60,6 +60,22 @@ test('IN waits for the input box, and both streams equal tavro\'s', async () => 
   await press(page, 'run', ['ended']);
   assert.equal(await text(page, 'console'), expected('sum.tas', 'stdout'));
   assert.equal(await text(page, 'stderr'), expected('sum.tas', 'stderr'));
+
+  // Typed ahead, then a Run refused for an error: the input waits for the run after the fix.
+  await press(page, 'reset', ['idle']);
+  for (const line of lines) {
+    await page.getByTestId('input').fill(line);
+    await page.getByTestId('input-send').click();
+  }
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+End');
+  await page.keyboard.insertText('        COPY AX, #200\n');
+  await press(page, 'run', ['refused']);
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+z');
+  await press(page, 'run', ['ended']);
+  assert.equal(await text(page, 'console'), expected('sum.tas', 'stdout'));
+  assert.equal(await text(page, 'stderr'), expected('sum.tas', 'stderr'));
 });
 
 test('after k steps the registers equal line k+1 of tavro -t, and the trace panel its lines', async () => {
