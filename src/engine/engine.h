@@ -15,6 +15,10 @@
 #include "asm/passes.h"
 #include "common/sink.h"
 #include "common/tavro.h"
+// The grader's rules for one test, which tavro-grade and the page share (see the section at
+// the end).
+#include "engine/judge.h"
+#include "engine/text.h"
 
 namespace tavro {
 
@@ -373,5 +377,11 @@ std::string instructionFields(const uint8_t* code);
 bool parseValue(std::string_view text, int64_t min, int64_t max, int64_t* value);
 // A word as a debugger shows it: signed decimal, then its 16 bits in hexadecimal.
 std::string wordText(int32_t value);
+
+// ---- Judging one test by the grader's rules ---------------------------------------------------
+// The records and functions are in engine/judge.h (a test, its limits and final-state checks,
+// a prepared submission, a test's result: prepareSubmission, judgeTest, checkRegister),
+// engine/compare.h (compareOutput, outputTail) and engine/text.h (quoteText, displayText and
+// the other escapes of a report's texts; formatPoints, pointsFromNumber, parseCount).
 
 }  // namespace tavro

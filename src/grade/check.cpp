@@ -4,8 +4,7 @@
 // loading warnings (unknown keys, a NAME.in alone) come from the lenient suite load.
 #include "grade/check.h"
 
-#include "grade/compare.h"
-#include "grade/text.h"
+#include "engine/engine.h"
 
 namespace tavro {
 

@@ -17,7 +17,7 @@
 #include <map>
 #include <utility>
 
-#include "grade/text.h"
+#include "engine/engine.h"
 
 namespace tavro {
 

@@ -14,9 +14,8 @@
 #include <mutex>
 #include <thread>
 
-#include "grade/compare.h"
+#include "engine/engine.h"
 #include "grade/similar.h"
-#include "grade/text.h"
 
 namespace tavro {
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "grade/judge.h"
 #include "grade/suite.h"
 
 namespace tavro {

@@ -19,7 +19,7 @@
 #include "grade/grade.h"
 #include "grade/merge.h"
 #include "grade/report.h"
-#include "grade/text.h"
+#include "engine/engine.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "grade/similar.h"
-#include "grade/text.h"
+#include "engine/engine.h"
 
 namespace tavro {
 

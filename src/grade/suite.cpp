@@ -17,8 +17,6 @@
 #include <optional>
 
 #include "engine/engine.h"
-#include "grade/judge.h"
-#include "grade/text.h"
 
 namespace tavro {
 

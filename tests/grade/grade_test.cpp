@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "grade/compare.h"
+#include "engine/engine.h"
 #include "grade/grade.h"
 #include "grade/report.h"
 #include "process.h"

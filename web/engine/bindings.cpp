@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "grade/judge.h"
-#include "grade/text.h"
 
 using namespace tavro;
 

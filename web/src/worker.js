@@ -64,7 +64,8 @@ function armBreakpoints() {
 }
 
 // Assembles the source and makes a machine at its start (a refused program's never runs).
-// Input typed ahead, before the old machine took a step, goes to the new one.
+// Input typed ahead, before the old machine took a step, goes to the new one, and is kept
+// through a program with errors for the one that follows it.
 function reset(source) {
   const typedAhead = session.state().steps === 0 ? earlyInput : [];
   earlyInput = [];
@@ -90,10 +91,10 @@ function reset(source) {
   if (assembled.refused) {
     mode = 'refused';
     note = empty ? 'The program is empty: write one, or choose an example.' : 'The program has errors: nothing runs until they are fixed.';
-    return;
+  } else {
+    armBreakpoints();
+    mode = 'idle';
   }
-  armBreakpoints();
-  mode = 'idle';
   for (const text of typedAhead) {
     if (text === null) endInput();
     else giveInput(text);

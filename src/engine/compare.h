@@ -2,12 +2,16 @@
 // difference for a report.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "grade/suite.h"
-
 namespace tavro {
+
+enum class Compare : uint8_t {
+    Exact,  // byte for byte
+    Trim,   // blanks (and a CR) at line ends and blank lines at the end are ignored
+};
 
 struct Difference {
     bool equal;

@@ -2,12 +2,12 @@
 // exact comparison a missing final line end is a difference like any other; the trim mode
 // drops blanks (and a CR, for suites written on Windows) at line ends and blank lines at the
 // end before comparing.
-#include "grade/compare.h"
+#include "engine/compare.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "grade/text.h"
+#include "engine/text.h"
 
 namespace tavro {
 

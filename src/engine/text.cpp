@@ -3,7 +3,7 @@
 // bytes, lone surrogates) and the two code points that XML 1.0 forbids (U+FFFE, U+FFFF) are
 // written as \xNN per byte instead. The backslash itself is doubled, so the escaping can be
 // undone and two different texts never look alike.
-#include "grade/text.h"
+#include "engine/text.h"
 
 #include <cmath>
 #include <cstdio>

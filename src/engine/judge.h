@@ -1,6 +1,7 @@
 // Judging one test: a submission's bytes assembled as the grader assembles them, and one run
 // of one test scored by the grader's rules (outcome, points, detail, diff). Pure: no files, no
-// threads, so that the playground's engine judges with this very code.
+// threads, so that tavro-grade and the playground judge with this very code. The records of a
+// test are here too; tavro-grade reads them from a suite, the page from an assignment.
 #pragma once
 
 #include <atomic>
@@ -9,10 +10,43 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/engine.h"
-#include "grade/suite.h"
+#include "asm/passes.h"
+#include "engine/compare.h"
 
 namespace tavro {
+
+// Who sees a test's result on a platform that can hide it (the gradescope report).
+enum class Visibility : uint8_t { Visible, Hidden, AfterDueDate, AfterPublished };
+inline constexpr const char* VISIBILITY_NAMES[] = {"visible", "hidden", "after_due_date",
+                                                   "after_published"};
+
+// What one run of a test may take.
+struct Limits {
+    uint64_t maxSteps = 10'000'000;  // instructions; a run that reaches them is a step-limit
+    uint64_t maxOutput = 1 << 20;    // bytes of standard output, closing line included
+    uint32_t seed = 1;               // the random port's seed
+};
+
+// A final-state check: a register, or the word at a label, must hold value.
+struct StateCheck {
+    std::string key;    // as suite.toml names it
+    int registerIndex;  // AX..DX as 0..3, or -1 for a label
+    int16_t value;
+};
+
+// One test: what its run is given, what it must give, and what it is worth.
+struct TestCase {
+    std::string name;
+    std::string expected;   // NAME.out
+    std::string input;      // NAME.in, or empty
+    int64_t points = 1000;  // thousandths of a point: exact decimals with up to three places
+    Limits limits;
+    Compare compare = Compare::Exact;
+    std::vector<StateCheck> checks;
+    std::string title;     // a display name, or empty (the name is shown)
+    std::string feedback;  // shown with a failed test, or empty
+    Visibility visibility = Visibility::Visible;
+};
 
 // ORDER OUTCOME: reports list outcomes in this order.
 enum class Outcome : uint8_t {

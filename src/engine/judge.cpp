@@ -2,12 +2,11 @@
 // the whole input given at once and its end declared, so it ends exactly as `tavro SUBMISSION <
 // NAME.in` would; the output sink is line-flushed so that the line that crosses max_output
 // stops the run. Both tavro-grade and the playground's engine judge with this file.
-#include "grade/judge.h"
+#include "engine/judge.h"
 
 #include <algorithm>
 
-#include "grade/compare.h"
-#include "grade/text.h"
+#include "engine/engine.h"
 
 namespace tavro {
 
