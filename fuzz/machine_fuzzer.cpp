@@ -23,7 +23,7 @@
 
 using namespace tavro;
 
-struct Outcome {
+struct Result {
     std::string state, out, err;
 };
 
@@ -40,9 +40,9 @@ static std::string stateText(RunStatus status, uint32_t ip, bool below, uint64_t
 }
 
 // The portable switch dispatch, on the simulator's own state (the engine runs the other one).
-static Outcome runSwitch(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
+static Result runSwitch(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
                          std::string_view input) {
-    Outcome outcome;
+    Result outcome;
     MachineState state;
     resetMachine(state, image, std::clamp(codeSize, 1, MAX_CODE_SIZE), 1);
     OutputSink out = stringSink(&outcome.out), messages = stringSink(&outcome.err);
@@ -58,10 +58,10 @@ static Outcome runSwitch(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t 
     return outcome;
 }
 
-static Outcome run(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
+static Result run(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
                    std::string_view input, Path path) {
     if (path == Path::Switch) return runSwitch(image, codeSize, input);
-    Outcome outcome;
+    Result outcome;
     MachineOptions options;
     options.trace = path == Path::TracedSteps;
     MachinePtr machine = makeMachine(image, codeSize, options);
@@ -105,7 +105,7 @@ static std::string withoutTrace(const std::string& out) {
     return kept;
 }
 
-static bool same(const Outcome& a, const Outcome& b) {
+static bool same(const Result& a, const Result& b) {
     return a.state == b.state && a.out == b.out && a.err == b.err;
 }
 
@@ -118,11 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(image.data(), data, imageBytes);
     std::string_view input(reinterpret_cast<const char*>(data + imageBytes), size - imageBytes);
 
-    Outcome steps = run(image, codeSize, input, Path::Steps);
+    Result steps = run(image, codeSize, input, Path::Steps);
     if (!same(run(image, codeSize, input, Path::Fast), steps)) __builtin_trap();
     if (!same(run(image, codeSize, input, Path::Breakpoints), steps)) __builtin_trap();
     if (!same(run(image, codeSize, input, Path::Switch), steps)) __builtin_trap();
-    Outcome traced = run(image, codeSize, input, Path::TracedSteps);
+    Result traced = run(image, codeSize, input, Path::TracedSteps);
     traced.out = withoutTrace(traced.out);
     if (!same(traced, steps)) __builtin_trap();
     return 0;
