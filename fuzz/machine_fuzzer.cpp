@@ -41,7 +41,7 @@ static std::string stateText(RunStatus status, uint32_t ip, bool below, uint64_t
 
 // The portable switch dispatch, on the simulator's own state (the engine runs the other one).
 static Result runSwitch(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
-                         std::string_view input) {
+                        std::string_view input) {
     Result outcome;
     MachineState state;
     resetMachine(state, image, std::clamp(codeSize, 1, MAX_CODE_SIZE), 1);
@@ -59,7 +59,7 @@ static Result runSwitch(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t c
 }
 
 static Result run(const std::array<uint8_t, MEMORY_SIZE>& image, int32_t codeSize,
-                   std::string_view input, Path path) {
+                  std::string_view input, Path path) {
     if (path == Path::Switch) return runSwitch(image, codeSize, input);
     Result outcome;
     MachineOptions options;
