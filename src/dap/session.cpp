@@ -167,47 +167,6 @@ void giveLine(Session& s, std::string_view line) {
     s.waitingForInput = false;
 }
 
-// The step of the last client breakpoint hit (its conditions holding) after the oldest kept
-// state and before the present one, found by replaying forward; the oldest state's step when
-// there is none. Leaves the machine where it was.
-static uint64_t previousHit(Session& s, int64_t* breakpointId) {
-    Machine& m = *s.machine;
-    uint64_t now = viewMachine(m).steps;
-    uint64_t oldest = viewMachine(m).earliestStep;
-    undo(m, now - oldest);
-    // The replay writes again what the client has seen already: the machine only counts it.
-    OutputSink out = takeOutput(m), messages = takeMessages(m);
-    uint64_t last = oldest;
-    for (MachineView view = viewMachine(m); view.steps < now; view = viewMachine(m)) {
-        StopReason reason = run(m, now - view.steps);
-        view = viewMachine(m);
-        if (view.steps >= now) break;
-        if (reason == StopReason::Breakpoint) {
-            for (const LineBreakpoint& b : s.lineBreakpoints) {
-                if (b.address != view.ip) continue;
-                bool holds = true;
-                if (b.conditional && checkCondition(m, b.condition, &holds).empty() && !holds) {
-                    continue;
-                }
-                last = view.steps;
-                *breakpointId = b.id;
-            }
-        } else if (reason == StopReason::Watch) {
-            if (DataBreakpoint* d = dataBreakpointFor(s, view.watchAddress, false)) {
-                last = view.steps;
-                *breakpointId = d->id;
-            }
-        } else if (reason != StopReason::Budget) {
-            break;
-        }
-    }
-    setOutput(m, std::move(out));
-    setMessages(m, std::move(messages));
-    uint64_t steps = viewMachine(m).steps;
-    if (steps > now) undo(m, steps - now);
-    return last;
-}
-
 // Stops where going back can go no further: the program's start ("entry"), or the oldest step
 // the history keeps ("oldest step"), saying which.
 static void reportOldest(Session& s) {
@@ -225,18 +184,32 @@ void stepBack(Session& s, bool toBreakpoint) {
     Machine& m = *s.machine;
     MachineView view = viewMachine(m);
     if (view.earliestStep >= view.steps) return reportOldest(s);
-    int64_t id = -1;
-    uint64_t target = toBreakpoint ? previousHit(s, &id) : view.steps - 1;
-    undo(m, viewMachine(m).steps - target);
-    if (id >= 0) {
-        bool data = std::any_of(s.dataBreakpoints.begin(), s.dataBreakpoints.end(),
-                                [&](const DataBreakpoint& d) { return d.id == id; });
-        reportStop(s, data ? "data breakpoint" : "breakpoint", {}, id);
-    } else if (toBreakpoint) {
-        reportOldest(s);
-    } else {
-        reportStop(s, viewMachine(m).steps == 0 ? "entry" : "step");
+    if (!toBreakpoint) {
+        undo(m, 1);
+        return reportStop(s, viewMachine(m).steps == 0 ? "entry" : "step");
     }
+    // The client's breakpoint at each stop met, when its condition holds there (hits are not
+    // counted again); the last one met is where the run back comes to rest.
+    int64_t id = -1;
+    BackStop stop = runBack(m, [&](const Machine& at, StopReason reason) {
+        MachineView there = viewMachine(at);
+        if (reason == StopReason::Watch) {
+            DataBreakpoint* d = dataBreakpointFor(s, there.watchAddress, false);
+            if (d != nullptr) id = d->id;
+            return d != nullptr;
+        }
+        bool counts = false;
+        for (const LineBreakpoint& b : s.lineBreakpoints) {
+            if (b.address != there.ip) continue;
+            bool holds = true;
+            if (b.conditional && checkCondition(at, b.condition, &holds).empty() && !holds) continue;
+            id = b.id;
+            counts = true;
+        }
+        return counts;
+    });
+    if (stop == BackStop::Oldest) return reportOldest(s);
+    reportStop(s, stop == BackStop::Watch ? "data breakpoint" : "breakpoint", {}, id);
 }
 
 void endSession(Session& s) {

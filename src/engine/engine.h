@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -306,6 +307,22 @@ bool beginRunTo(Machine& machine, uint32_t address);
 // Drops a step over or out, or a run to, in progress: it ends by itself when a run stops for
 // anything but its budget or input.
 void endStepGoal(Machine& machine);
+
+// Where a run back came to rest.
+enum class BackStop : uint8_t {
+    Breakpoint,  // before the instruction of the last breakpoint hit that counted
+    Watch,       // just after the last write to a watched byte that counted
+    Oldest,      // at the oldest step the history keeps (the start when that is step 0)
+};
+
+// Whether a stop met while running back counts: asked with the machine at a breakpoint or just
+// after a watched write (reason says which), e.g. a front-end's conditions. Hits are not to be
+// counted here: a run back replays steps the program has made already.
+using BackCounts = std::function<bool(const Machine& machine, StopReason reason)>;
+// Runs back to the last stop before the present step, at a breakpoint or a watch, that counts;
+// to the oldest step kept when none does. The history is replayed to find it, its output
+// counted, not written again. Drops a step goal in progress.
+BackStop runBack(Machine& machine, const BackCounts& counts);
 
 // ---- The debugger's expressions --------------------------------------------------------------
 // What conditional breakpoints compare, what a debug console evaluates, and what a changed

@@ -348,6 +348,32 @@ uint64_t undo(Machine& m, uint64_t n) {
     return undone;
 }
 
+BackStop runBack(Machine& m, const BackCounts& counts) {
+    endStepGoal(m);
+    uint64_t now = m.steps;
+    uint64_t oldest = m.snapshots.empty() ? now : m.snapshots.front().steps;
+    if (oldest >= now) return BackStop::Oldest;
+    undo(m, now - oldest);
+    // The replay makes again what the front-end has shown already: it is only counted.
+    OutputSink out = takeOutput(m), messages = takeMessages(m);
+    uint64_t last = oldest;
+    BackStop found = BackStop::Oldest;
+    while (m.steps < now) {
+        StopReason reason = run(m, now - m.steps);
+        if (m.steps >= now) break;
+        bool stop = reason == StopReason::Breakpoint || reason == StopReason::Watch;
+        if (!stop && reason != StopReason::Budget) break;
+        if (stop && counts(m, reason)) {
+            last = m.steps;
+            found = reason == StopReason::Breakpoint ? BackStop::Breakpoint : BackStop::Watch;
+        }
+    }
+    setOutput(m, std::move(out));
+    setMessages(m, std::move(messages));
+    undo(m, m.steps - last);
+    return found;
+}
+
 void restartHistory(Machine& m) {
     m.snapshots.clear();
     if (m.history.steps != 0) {

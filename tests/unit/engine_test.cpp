@@ -233,6 +233,59 @@ TEST(Engine, UndoEqualsRunningToTheEarlierStep) {
     }
 }
 
+// A run back rests at the last stop that counts, as running forward to it would have stopped.
+TEST(Engine, RunningBackRestsAtTheLastStopThatCounts) {
+    Program p = program(COUNTER);
+    uint32_t loop = static_cast<uint32_t>(p.lines[2].address);
+    uint32_t total = addressOf(p, "TOTAL");
+    struct Case {
+        const char* what;
+        bool breakpoint, watch;
+        int countFrom;           // a stop counts when CX (at the loop) or TOTAL / 3 is below this
+        BackStop stop;
+        int16_t cx;              // CX where it rests
+    };
+    const Case cases[] = {
+        {"every loop counts", true, false, 100, BackStop::Breakpoint, 5},
+        {"only the first three loops count", true, false, 3, BackStop::Breakpoint, 2},
+        {"no loop counts", true, false, 0, BackStop::Oldest, 0},
+        {"every write counts", false, true, 100, BackStop::Watch, 5},
+        {"writes up to 9 count", false, true, 4, BackStop::Watch, 3},
+        {"nothing armed", false, false, 100, BackStop::Oldest, 0},
+    };
+    for (const Case& c : cases) {
+        MachineOptions options;
+        options.history = {100000, 16};
+        auto r = start(p, options);
+        giveInput(*r->machine, "3\n");
+        // Forward to the sixth arrival at the loop (CX 5), the reference the run back starts from.
+        setBreakpoint(*r->machine, loop, true);
+        for (int pass = 0; pass < 6; pass++) run(*r->machine, 100000);
+        setBreakpoint(*r->machine, loop, c.breakpoint);
+        setWatch(*r->machine, total, 2, c.watch);
+        run(*r->machine, 3);  // a few steps past it
+        drainOutput(*r->machine);
+        std::string before = r->out;
+        BackStop stop = runBack(*r->machine, [&](const Machine& at, StopReason reason) {
+            int16_t value = reason == StopReason::Breakpoint ? viewMachine(at).regs[CX]
+                                                             : wordAt(at, total) / 3;
+            return value < c.countFrom;
+        });
+        EXPECT_EQ(stop, c.stop) << c.what;
+        MachineView view = viewMachine(*r->machine);
+        EXPECT_EQ(view.regs[CX], c.cx) << c.what;
+        if (c.stop == BackStop::Oldest) {
+            EXPECT_EQ(view.steps, view.earliestStep) << c.what;
+        } else if (c.stop == BackStop::Breakpoint) {
+            EXPECT_EQ(view.ip, loop) << c.what;
+        } else {
+            EXPECT_EQ(wordAt(*r->machine, total), 3 * c.cx) << c.what;
+        }
+        drainOutput(*r->machine);
+        EXPECT_EQ(r->out, before) << c.what << ": the replay wrote output again";
+    }
+}
+
 TEST(Engine, InterleavedMachinesMatchSeparateRuns) {
     Program a = program(COUNTER);
     Program b = program(" COPY AX, RANDOM\n OUT AX\n COPY BX, RANDOM\n OUT BX\n END\n");
