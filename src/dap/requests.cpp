@@ -158,14 +158,10 @@ void terminateRequest(Session& s, const Json& request, const Json&) {
 // ---- Breakpoints ------------------------------------------------------------------------------
 
 // Reads a breakpoint's condition and hit condition; false with the reason when one is bad.
-bool readConditions(const Session& s, const Json& item, bool* conditional, Condition* condition,
-                    HitCondition* hit, std::string* reason) {
-    BreakpointConditions read;
+bool readConditions(const Session& s, const Json& item, BreakpointConditions* conditions,
+                    std::string* reason) {
     *reason = parseBreakpointConditions(s.program, stringField(item, "condition"),
-                                        stringField(item, "hitCondition"), &read);
-    *conditional = read.conditional;
-    *condition = read.condition;
-    *hit = read.hit;
+                                        stringField(item, "hitCondition"), conditions);
     return reason->empty();
 }
 
@@ -186,7 +182,7 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
         int64_t line = clientLine == INT32_MIN ? 0 : clientLine + 1 - s.lineBase;
         Json answer = {{"id", s.nextBreakpointId++}, {"verified", false}, {"line", clientLine}};
         if (clientLine == INT32_MIN) answer.erase("line");
-        LineBreakpoint b{answer["id"].get<int64_t>(), static_cast<int32_t>(line), 0, false, {}, {}};
+        LineBreakpoint b{answer["id"].get<int64_t>(), static_cast<int32_t>(line), 0, {}};
         std::string reason;
         if (!s.launched) {
             reason = "The program is not launched yet";
@@ -198,7 +194,7 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
             reason = "Line " + std::to_string(clientLine) +
                      (kind == LineKind::Data ? " holds data, not an instruction"
                                              : " emits no instruction");
-        } else if (readConditions(s, item, &b.conditional, &b.condition, &b.hit, &reason)) {
+        } else if (readConditions(s, item, &b.conditions, &reason)) {
             b.address = static_cast<uint32_t>(s.program.lines[b.line - 1].address);
             setBreakpoint(*s.machine, b.address, true);
             s.lineBreakpoints.push_back(b);
@@ -251,13 +247,13 @@ void setDataBreakpointsRequest(Session& s, const Json& request, const Json& args
         Json answer = {{"id", s.nextBreakpointId++}, {"verified", false}};
         const Symbol* label = wordLabel(s.program, stringField(item, "dataId"));
         std::string access = stringField(item, "accessType", "write");
-        DataBreakpoint d{answer["id"].get<int64_t>(), "", 0, false, {}, {}};
+        DataBreakpoint d{answer["id"].get<int64_t>(), "", 0, {}};
         std::string reason;
         if (label == nullptr) {
             reason = "Only a label's word can be watched";
         } else if (access != "write") {
             reason = "Only writes can be watched";
-        } else if (readConditions(s, item, &d.conditional, &d.condition, &d.hit, &reason)) {
+        } else if (readConditions(s, item, &d.conditions, &reason)) {
             d.label = label->name;
             d.address = static_cast<uint32_t>(label->value);
             setWatch(*s.machine, d.address, 2, true);

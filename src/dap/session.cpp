@@ -74,16 +74,15 @@ static void atBreakpoint(Session& s) {
     uint32_t ip = viewMachine(m).ip;
     for (LineBreakpoint& b : s.lineBreakpoints) {
         if (b.address != ip) continue;
-        bool holds = true;
-        std::string error = b.conditional ? checkCondition(m, b.condition, &holds) : "";
-        if (!error.empty()) {
-            std::string text = "The condition of the breakpoint can't be worked out: " + error;
+        std::string why;
+        BreakVerdict verdict = judgeBreakpoint(m, b.conditions, &why);
+        if (verdict == BreakVerdict::Unknown) {
+            std::string text = "The condition of the breakpoint can't be worked out: " + why;
             sendOutput(s, "console", text + "\n");
             reportStop(s, "breakpoint", text, b.id);
-            return;
+        } else if (verdict == BreakVerdict::Stop) {
+            reportStop(s, "breakpoint", {}, b.id);
         }
-        if (!holds || !hitPasses(b.hit, ++b.hits)) return;
-        reportStop(s, "breakpoint", {}, b.id);
         return;
     }
 }
@@ -95,13 +94,11 @@ static DataBreakpoint* dataBreakpointFor(Session& s, int32_t address, bool count
         if (static_cast<int32_t>(d.address) >= address + 2 || address >= int32_t(d.address) + 2) {
             continue;
         }
-        bool holds = true;
         // A condition that cannot be worked out stops the run, as it cannot say to go on.
-        if (d.conditional && checkCondition(*s.machine, d.condition, &holds).empty() && !holds) {
-            continue;
-        }
-        if (counting && !hitPasses(d.hit, ++d.hits)) continue;
-        return &d;
+        std::string why;
+        bool stops = counting ? judgeBreakpoint(*s.machine, d.conditions, &why) != BreakVerdict::GoOn
+                              : conditionAllows(*s.machine, d.conditions);
+        if (stops) return &d;
     }
     return nullptr;
 }
@@ -201,8 +198,7 @@ void stepBack(Session& s, bool toBreakpoint) {
         bool counts = false;
         for (const LineBreakpoint& b : s.lineBreakpoints) {
             if (b.address != there.ip) continue;
-            bool holds = true;
-            if (b.conditional && checkCondition(at, b.condition, &holds).empty() && !holds) continue;
+            if (!conditionAllows(at, b.conditions)) continue;
             id = b.id;
             counts = true;
         }

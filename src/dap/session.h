@@ -21,10 +21,7 @@ struct LineBreakpoint {
     int64_t id;
     int32_t line;      // 1-based
     uint32_t address;  // of the instruction the line emitted
-    bool conditional;
-    Condition condition;
-    HitCondition hit;
-    uint64_t hits = 0;  // times reached with its condition holding
+    BreakpointConditions conditions;
 };
 
 // A data breakpoint: the word at a label, watched for writes.
@@ -32,10 +29,7 @@ struct DataBreakpoint {
     int64_t id;
     std::string label;  // upper case, as the program spells it
     uint32_t address;
-    bool conditional;
-    Condition condition;
-    HitCondition hit;
-    uint64_t hits = 0;
+    BreakpointConditions conditions;
 };
 
 enum class RunKind : uint8_t { None, Continue, StepIn, StepOver, StepOut };

@@ -389,6 +389,10 @@ BreakVerdict judgeBreakpoint(const Machine& machine, BreakpointConditions& condi
 // The fields the machine decodes from an instruction's bytes (an editor's hover): "opcode N
 // (MNEMONIC)", then its register, address, or mode and operand fields; code holds 3 bytes.
 std::string instructionFields(const uint8_t* code);
+// Whether a breakpoint's condition lets it stop on the machine as it stands, its hits not
+// counted (a run back meets hits made already): there is none, it holds, or it cannot be worked
+// out.
+bool conditionAllows(const Machine& machine, const BreakpointConditions& conditions);
 // Parses a value to store: a decimal number with a sign, or 0x and hexadecimal digits; false
 // when it is neither or lies outside min..max.
 bool parseValue(std::string_view text, int64_t min, int64_t max, int64_t* value);

@@ -287,6 +287,12 @@ BreakVerdict judgeBreakpoint(const Machine& machine, BreakpointConditions& condi
     return BreakVerdict::Stop;
 }
 
+bool conditionAllows(const Machine& machine, const BreakpointConditions& conditions) {
+    if (!conditions.conditional) return true;
+    bool holds = true;
+    return !checkCondition(machine, conditions.condition, &holds).empty() || holds;
+}
+
 bool parseValue(std::string_view text, int64_t min, int64_t max, int64_t* value) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);

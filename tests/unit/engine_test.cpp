@@ -402,6 +402,10 @@ TEST(Engine, ConditionsAreReadAndWorkedOutOnTheMachine) {
         if (c.unknown == nullptr) {
             EXPECT_EQ(holds, c.holds) << c.text;
         }
+        // A run back stops where the condition holds or cannot be worked out.
+        BreakpointConditions conditions;
+        ASSERT_EQ(parseBreakpointConditions(p, c.text, "", &conditions), "") << c.text;
+        EXPECT_EQ(conditionAllows(m, conditions), c.unknown != nullptr || c.holds) << c.text;
     }
     // Hit counts: which of the first six hits pass.
     for (auto [text, passing] : {std::pair{"3", "001111"}, {"== 2", "010000"}, {"% 2", "010101"},
