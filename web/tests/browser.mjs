@@ -57,7 +57,8 @@ export async function waitForMode(page, modes, timeout = 10000) {
 }
 
 // Clicks a control (or presses a key) and waits until the page has drawn the worker's last
-// answer, with the machine in one of modes.
+// answer, with the machine in one of modes. The wait is long: an answer takes milliseconds, but
+// one run of the page tests on a calm machine once waited over 10 s for its first Run.
 export async function press(page, control, modes = ['paused', 'ended', 'waiting', 'idle', 'refused']) {
   const before = Number(await page.evaluate(() => document.body.dataset.drawn ?? 0));
   if (control.startsWith('key:')) await page.keyboard.press(control.slice(4));
@@ -65,7 +66,7 @@ export async function press(page, control, modes = ['paused', 'ended', 'waiting'
   await page.waitForFunction(([count, wanted]) => {
     const { drawn, updates, mode } = document.body.dataset;
     return Number(drawn ?? 0) > count && drawn === updates && wanted.includes(mode);
-  }, [before, modes], { timeout: 10000 });
+  }, [before, modes], { timeout: 30000 });
 }
 
 export const text = (page, testId) => page.getByTestId(testId).textContent();
