@@ -123,10 +123,14 @@ bool Child::waitFor(const std::string& text, int timeoutMs) {
     return true;
 }
 
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
 // The text of /proc/PID/NAME for the child.
 static std::string procFile(pid_t pid, const char* name) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/" + name);
-    return std::string(std::istreambuf_iterator<char>(file), {});
+    return readFile("/proc/" + std::to_string(pid) + "/" + name);
 }
 
 bool Child::catches(int sig) const {

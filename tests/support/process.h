@@ -55,6 +55,8 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 20000);
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input = "");
 
+// The bytes of the file at path, or "" when it cannot be read.
+std::string readFile(const std::string& path);
 // Writes text to a fresh temporary file, removed at exit, and returns its path.
 std::string writeTempFile(const std::string& text, const std::string& suffix = ".tas");
 // The arguments of "tavro OPTIONS... FILE", with source written to a temporary FILE.

@@ -89,14 +89,6 @@ TEST(Engine, InputCanComeAfterTheMachineAsksForIt) {
     EXPECT_EQ(wordAt(*r->machine, addressOf(p, "total")), 40);
 }
 
-TEST(Engine, EndOfInputEndsAWaitingIn) {
-    auto r = start(program(COUNTER));
-    EXPECT_EQ(run(*r->machine, 10), StopReason::NeedInput);
-    endInput(*r->machine);
-    EXPECT_EQ(run(*r->machine, 10), StopReason::Ended);
-    EXPECT_EQ(viewMachine(*r->machine).status, RunStatus::UnexpectedEof);
-}
-
 TEST(Engine, ABudgetRunsExactlyThatManySteps) {
     Program p = program(COUNTER);
     for (uint64_t budget : {1u, 2u, 7u, 50u, 123u}) {

@@ -4,23 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "engine/engine.h"
 #include "lsp/server.h"
+#include "process.h"
 
 using namespace tavro;
 using namespace tavro::lsp;
 
 namespace {
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Everything about an assembly that formatting must keep.
 std::string outcome(const std::string& source) {
