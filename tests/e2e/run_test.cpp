@@ -106,10 +106,8 @@ TEST(Interrupt, ASecondCtrlCEndsTheProcessTheOrdinaryWay) {
 
 TEST(Streams, KeepTheirOrderInOneFile) {
     std::string path = writeTempFile("", ".out");
-    ChildStreams streams;
-    streams.output = path;
-    streams.mergeErrors = true;
-    Child child(TAVRO_BINARY, tavroArgs(" OUT AX\n IN AX\n OUT AX\n", {"-t"}), streams);
+    Child child(TAVRO_BINARY, tavroArgs(" OUT AX\n IN AX\n OUT AX\n", {"-t"}),
+                {.output = path, .mergeErrors = true});
     child.write("x\n5\n");
     ProcessResult result = child.finish();
     EXPECT_EQ(result.exitCode, 0);
@@ -127,9 +125,7 @@ TEST(Streams, KeepTheirOrderInOneFile) {
 
 TEST(Streams, ATerminalGetsEachLineAtOnce) {
     // The program prints a line and then loops: on a terminal the line shows before Ctrl-C.
-    ChildStreams streams;
-    streams.output = "terminal";
-    Child child(TAVRO_BINARY, tavroArgs(" OUT AX\nLOOP JMP LOOP\n"), streams);
+    Child child(TAVRO_BINARY, tavroArgs(" OUT AX\nLOOP JMP LOOP\n"), {.output = "terminal"});
     EXPECT_TRUE(child.waitFor("out: 0"));
     child.signal(SIGINT);
     ProcessResult result = child.finish();
@@ -137,9 +133,7 @@ TEST(Streams, ATerminalGetsEachLineAtOnce) {
 }
 
 TEST(Streams, ClosedStandardInputIsTheEndOfInput) {
-    ChildStreams streams;
-    streams.closedInput = true;
-    Child child(TAVRO_BINARY, tavroArgs(" IN AX\n END\n"), streams);
+    Child child(TAVRO_BINARY, tavroArgs(" IN AX\n END\n"), {.closedInput = true});
     ProcessResult result = child.finish();
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, ">>> Program terminated. (unexpected EOF)\n");
@@ -153,9 +147,7 @@ TEST(Streams, AFailedWriteIsAnErrorNotSuccess) {
     const std::string endless = "LOOP OUT CX\n ADD CX, #1\n JMP LOOP\n";
     for (const auto& [output, source] : {std::pair{"closed", loop}, std::pair{"/dev/full", loop},
                                          std::pair{"/dev/full", endless}}) {
-        ChildStreams streams;
-        streams.output = output;
-        Child child(TAVRO_BINARY, tavroArgs(source, {"-t", "-d"}), streams);
+        Child child(TAVRO_BINARY, tavroArgs(source, {"-t", "-d"}), {.output = output});
         ProcessResult result = child.finish();
         EXPECT_EQ(result.signal, 0) << output;
         EXPECT_EQ(result.exitCode, 1) << output;
@@ -166,9 +158,8 @@ TEST(Streams, AFailedWriteIsAnErrorNotSuccess) {
 TEST(Streams, AFailedWriteBeforeAPromptStopsTheRun) {
     // The output of OUT cannot be written before the second prompt: no prompt, no line read,
     // however much input is there.
-    ChildStreams streams;
-    streams.output = "/dev/full";
-    Child child(TAVRO_BINARY, tavroArgs("LOOP IN AX\n OUT AX\n JMP LOOP\n"), streams);
+    Child child(TAVRO_BINARY, tavroArgs("LOOP IN AX\n OUT AX\n JMP LOOP\n"),
+                {.output = "/dev/full"});
     ASSERT_TRUE(child.waitFor("in ? "));
     child.write("5\n6\n7\n");
     ProcessResult result = child.finish();

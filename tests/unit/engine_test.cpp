@@ -44,10 +44,12 @@ struct Run {
     std::string out, messages;
 };
 
-// A machine whose output and messages are collected into strings.
-std::unique_ptr<Run> start(const Program& p, MachineOptions options = {}) {
+// A machine whose output and messages are collected into strings, given input if any.
+std::unique_ptr<Run> start(const Program& p, const char* input = nullptr,
+                           const MachineOptions& options = {}) {
     auto r = std::make_unique<Run>();
     r->machine = makeMachine(p, options);
+    if (input != nullptr) giveInput(*r->machine, input);
     setOutput(*r->machine, stringSink(&r->out));
     OutputSink messages = makeSink([text = &r->messages](std::string_view bytes) {
         text->append(bytes);
@@ -92,9 +94,7 @@ TEST(Engine, InputCanComeAfterTheMachineAsksForIt) {
 TEST(Engine, ABudgetRunsExactlyThatManySteps) {
     Program p = program(COUNTER);
     for (uint64_t budget : {1u, 2u, 7u, 50u, 123u}) {
-        auto stepped = start(p), budgeted = start(p);
-        giveInput(*stepped->machine, "3\n");
-        giveInput(*budgeted->machine, "3\n");
+        auto stepped = start(p, "3\n"), budgeted = start(p, "3\n");
         for (uint64_t i = 0; i < budget; i++) {
             ASSERT_EQ(step(*stepped->machine), StopReason::Stepped);
         }
@@ -105,8 +105,7 @@ TEST(Engine, ABudgetRunsExactlyThatManySteps) {
 
 TEST(Engine, BreakpointsStopBeforeTheInstructionAndLetTheNextRunPass) {
     Program p = program(COUNTER);
-    auto r = start(p);
-    giveInput(*r->machine, "1\n");
+    auto r = start(p, "1\n");
     uint32_t loop = static_cast<uint32_t>(p.lines[2].address);
     setBreakpoint(*r->machine, loop, true);
     for (int pass = 0; pass < 3; pass++) {
@@ -123,8 +122,7 @@ TEST(Engine, BreakpointsStopBeforeTheInstructionAndLetTheNextRunPass) {
 
 TEST(Engine, AWatchStopsAfterTheWriteAndSaysWhere) {
     Program p = program(COUNTER);
-    auto r = start(p);
-    giveInput(*r->machine, "5\n");
+    auto r = start(p, "5\n");
     uint32_t total = addressOf(p, "TOTAL");
     setWatch(*r->machine, total + 1, 1, true);  // the low byte of the word
     EXPECT_EQ(run(*r->machine, 100000), StopReason::Watch);
@@ -156,11 +154,9 @@ TEST(Engine, TheViewAndTheWiringFollowTheMachine) {
     Program p = program(COUNTER);
     MachineOptions options;
     options.history = {100000, 16};
-    auto plain = start(p, options);
-    giveInput(*plain->machine, "2\n");
+    auto plain = start(p, "2\n", options);
     ASSERT_EQ(runToEnd(*plain->machine), StopReason::Ended);
-    auto r = start(p, options);
-    giveInput(*r->machine, "2\n");
+    auto r = start(p, "2\n", options);
     ASSERT_EQ(run(*r->machine, 9), StopReason::Budget);  // IN, COPY, then one round of LOOP
     MachineView round = viewMachine(*r->machine);
     OutputSink shown = takeOutput(*r->machine);  // the rest is counted, not written
@@ -171,9 +167,8 @@ TEST(Engine, TheViewAndTheWiringFollowTheMachine) {
     drainOutput(*r->machine);
     MachineView end = viewMachine(*r->machine);
     std::atomic<int> flag{1};
-    auto stopped = start(p, options);
+    auto stopped = start(p, "2\n", options);
     shareStop(*stopped->machine, &flag);
-    giveInput(*stopped->machine, "2\n");
     StopReason reason = run(*stopped->machine, 1000);
     setRegister(*r->machine, AX, 5);
     MachineView changed = viewMachine(*r->machine);
@@ -208,16 +203,13 @@ TEST(Engine, UndoEqualsRunningToTheEarlierStep) {
         MachineOptions options;
         options.trace = trace;
         options.history = {100000, 16};
-        auto r = start(p, options);
-        giveInput(*r->machine, "7\n");
+        auto r = start(p, "7\n", options);
         ASSERT_EQ(run(*r->machine, 1000), StopReason::Ended);
         uint64_t total = viewMachine(*r->machine).steps;
         for (uint64_t n : {uint64_t{1}, uint64_t{5}, uint64_t{16}, uint64_t{17}, uint64_t{40}, total}) {
-            auto again = start(p, options);
-            giveInput(*again->machine, "7\n");
+            auto again = start(p, "7\n", options);
             if (total - n > 0) run(*again->machine, total - n);
-            auto undone = start(p, options);
-            giveInput(*undone->machine, "7\n");
+            auto undone = start(p, "7\n", options);
             run(*undone->machine, 1000);
             ASSERT_EQ(undo(*undone->machine, n), n);
             EXPECT_EQ(describe(*undone), describe(*again)) << "trace " << trace << " n " << n;
@@ -248,8 +240,7 @@ TEST(Engine, RunningBackRestsAtTheLastStopThatCounts) {
     for (const Case& c : cases) {
         MachineOptions options;
         options.history = {100000, 16};
-        auto r = start(p, options);
-        giveInput(*r->machine, "3\n");
+        auto r = start(p, "3\n", options);
         // Forward to the sixth arrival at the loop (CX 5), the reference the run back starts from.
         setBreakpoint(*r->machine, loop, true);
         for (int pass = 0; pass < 6; pass++) run(*r->machine, 100000);
@@ -283,21 +274,16 @@ TEST(Engine, InterleavedMachinesMatchSeparateRuns) {
     Program b = program(" COPY AX, RANDOM\n OUT AX\n COPY BX, RANDOM\n OUT BX\n END\n");
     MachineOptions options;
     options.seed = 99;
-    auto soloA = start(a, options), soloB = start(b, options);
-    giveInput(*soloA->machine, "4\n");
+    auto soloA = start(a, "4\n", options), soloB = start(b, nullptr, options);
     runToEnd(*soloA->machine);
     runToEnd(*soloB->machine);
-    auto mixA = start(a, options), mixB = start(b, options);
-    giveInput(*mixA->machine, "4\n");
+    auto mixA = start(a, "4\n", options), mixB = start(b, nullptr, options);
     while (viewMachine(*mixA->machine).status == RunStatus::Running ||
            viewMachine(*mixB->machine).status == RunStatus::Running) {
         step(*mixA->machine);
         step(*mixB->machine);
     }
-    drainOutput(*soloA->machine);
-    drainOutput(*mixA->machine);
-    drainOutput(*soloB->machine);
-    drainOutput(*mixB->machine);
+    for (auto* r : {soloA.get(), mixA.get(), soloB.get(), mixB.get()}) drainOutput(*r->machine);
     EXPECT_EQ(mixA->out, soloA->out);
     EXPECT_EQ(mixB->out, soloB->out);
 }
