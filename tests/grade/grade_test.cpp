@@ -184,24 +184,23 @@ TEST(Suite, SettingsResolveMostSpecificFirst) {
     tests[0].name = "a";
     tests[1].name = "b.c";
     for (TestCase& test : tests) test.limits = {500, 600, 7};  // the command line's
-    ASSERT_EQ(applySettings(
-                  "points = 1.5\nmax_steps = 100\nexpect = { AX = 1, total = 2 }\n"
-                  "visibility = \"hidden\"\nfeedback = \"look\"\n[tests.\"b.c\"]\npoints = 3\n"
-                  "seed = 9\ncompare = \"trim\"\nexpect = { TOTAL = -3 }\ntitle = \"B\"\n"
-                  "visibility = \"after_due_date\"\n",
-                  &tests),
-              "");
+    ASSERT_EQ(
+        applySettings("points = 1.5\nmax_steps = 100\nexpect = { AX = 1, total = 2 }\n"
+                      "visibility = \"hidden\"\nfeedback = \"look\"\n[tests.\"b.c\"]\npoints = 3\n"
+                      "seed = 9\ncompare = \"trim\"\nexpect = { TOTAL = -3 }\ntitle = \"B\"\n"
+                      "visibility = \"after_due_date\"\n",
+                      &tests),
+        "");
     // A test's settings in one line: points, limits, compare, visibility, title, feedback, checks.
     auto describe = [](const TestCase& t) {
-        std::string text = std::to_string(t.points) + " steps " +
-                           std::to_string(t.limits.maxSteps) + " output " +
-                           std::to_string(t.limits.maxOutput) + " seed " +
-                           std::to_string(t.limits.seed) +
-                           (t.compare == Compare::Trim ? " trim " : " exact ") +
-                           VISIBILITY_NAMES[int(t.visibility)] + " '" + t.title + "' " + t.feedback;
+        std::string text =
+            std::to_string(t.points) + " steps " + std::to_string(t.limits.maxSteps) + " output " +
+            std::to_string(t.limits.maxOutput) + " seed " + std::to_string(t.limits.seed) +
+            (t.compare == Compare::Trim ? " trim " : " exact ") +
+            VISIBILITY_NAMES[int(t.visibility)] + " '" + t.title + "' " + t.feedback;
         for (const StateCheck& c : t.checks) {
-            text += " " + c.key + "/" + std::to_string(c.registerIndex) + "=" +
-                    std::to_string(c.value);
+            text +=
+                " " + c.key + "/" + std::to_string(c.registerIndex) + "=" + std::to_string(c.value);
         }
         return text;
     };
