@@ -158,6 +158,7 @@ TEST(Report, EveryFormatHoldsWhateverTheSubmissionsHold) {
         EXPECT_EQ(name.find_first_of(std::string("\0\n\r\t\x7F", 5)), std::string::npos);
     }
     EXPECT_NE(csv.find(",t-a\\\\x01,t-a\\x01,"), std::string::npos);
+    EXPECT_NE(csv.find(",\"t-markup<&>\"\"'\","), std::string::npos);  // RFC 4180's quotes
 
     std::string xml = renderReport(g.suite, g.results, {Format::Junit, false, true});
     std::string xmllint = tool("xmllint");
