@@ -23,12 +23,7 @@ def adapter_stops(adapter, source, given):
         client.stopped()
         stops = []
         while len(stops) < 2000:
-            client.call("next", threadId=1)
-            while True:
-                message = client._next()
-                if message["type"] == "event" and message["event"] in ("stopped", "terminated"):
-                    break
-            if message["event"] == "terminated":
+            if client.step("next")["event"] == "terminated":
                 return stops
             frames = client.call("stackTrace", threadId=1, levels=1)["stackFrames"]
             stops.append(frames[0]["line"])

@@ -52,16 +52,12 @@ def check(adapter, tavro, program):
                 reported = {name: registers[name] for name in states[step]}
                 if reported != states[step]:
                     return f"step {step}: tavro -t shows {states[step]}, the adapter {reported}"
-            client.call("stepIn", threadId=1)
-            while True:
-                event = client._next()
-                if event["type"] == "event" and event["event"] in ("stopped", "terminated"):
-                    break
-            if event["event"] == "terminated":
+            event = client.step("stepIn")["event"]
+            if event == "terminated":
                 if step < len(states) - 1:
                     return f"the run ended after {step + 1} steps, tavro's after {len(states)}"
                 break
-        if event["event"] != "terminated":
+        if event != "terminated":
             return f"the run goes on after tavro's {len(states)} steps"
         output = client.output("stdout")
         if output != expected_output:

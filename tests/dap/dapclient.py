@@ -1,51 +1,29 @@
 """A small Debug Adapter Protocol client for the tests: it starts tavro-dap, sends requests
 and collects every response and event, with a time limit on each wait so that a hang fails."""
-import json
-import queue
+import os
 import subprocess
-import threading
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from frames import encode, frame, Server  # noqa: E402
 
 
-class Client:
+class Client(Server):
     def __init__(self, adapter, timeout=20, cwd=None):
-        self.process = subprocess.Popen([adapter], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        cwd=cwd)
+        super().__init__([adapter], timeout, cwd=cwd)
         self.on_message = None  # called with every message as it is taken
-        self.timeout = timeout
         self.seq = 1
-        self.incoming = queue.Queue()
         self.events = []  # every event received, in order
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        stream = self.process.stdout
-        while True:
-            header = b""
-            while not header.endswith(b"\r\n\r\n"):
-                byte = stream.read(1)
-                if not byte:
-                    self.incoming.put(None)
-                    return
-                header += byte
-            length = int(header.split(b":")[1].strip())
-            self.incoming.put(json.loads(stream.read(length)))
-
-    def write(self, data):
-        self.process.stdin.write(data)
-        self.process.stdin.flush()
 
     def send(self, command, **arguments):
         seq = self.seq
         self.seq += 1
-        body = json.dumps({"seq": seq, "type": "request", "command": command,
-                           "arguments": arguments}).encode()
-        self.write(b"Content-Length: %d\r\n\r\n%s" % (len(body), body))
+        self.write(frame(encode({"seq": seq, "type": "request", "command": command,
+                                 "arguments": arguments})))
         return seq
 
     def _next(self):
-        message = self.incoming.get(timeout=self.timeout)
-        if message is None:
-            raise EOFError("the adapter closed its output")
+        message = self.next()
         if self.on_message:
             self.on_message(message)
         if message["type"] == "event":
@@ -103,6 +81,15 @@ class Client:
 
     def stopped(self):
         return self.event("stopped")["body"]
+
+    def step(self, command):
+        """Sends a step of thread 1 and takes the event that ends it: stopped or terminated."""
+        self.call(command, threadId=1)
+        while True:
+            message = self._next()
+            if message["type"] == "event" and message["event"] in ("stopped", "terminated"):
+                self.events.remove(message)
+                return message
 
     def close(self):
         try:

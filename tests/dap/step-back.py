@@ -16,11 +16,6 @@ def state(client):
     return client.registers(), memory
 
 
-def step(client, command):
-    client.call(command, threadId=1)
-    return client.stopped()
-
-
 def check(adapter, program, input_path, n, start):
     client = Client(adapter)
     launch = {"stopOnEntry": True, "seed": 7}
@@ -38,16 +33,16 @@ def check(adapter, program, input_path, n, start):
             client.call("setBreakpoints", source={"path": program}, breakpoints=[])
         states = [state(client)]
         for _ in range(n):
-            step(client, "stepIn")
+            client.step("stepIn")
             states.append(state(client))
         for back in range(n - 1, -1, -1):
-            step(client, "stepBack")
+            client.step("stepBack")
             if state(client) != states[back]:
                 return f"after {n} steps, {n - back} steps back differ from step {back}"
-        if not start and step(client, "stepBack")["reason"] != "entry":
+        if not start and client.step("stepBack")["body"].get("reason") != "entry":
             return "a step back from the start is not reported as the entry"
         for forward in range(1, n + 1):
-            step(client, "stepIn")
+            client.step("stepIn")
             if state(client) != states[forward]:
                 return f"stepping forward again, step {forward} differs"
     finally:
