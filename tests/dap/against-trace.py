@@ -9,7 +9,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from dapclient import Client  # noqa: E402
+from dapclient import Client, given_input  # noqa: E402
 
 TRACE_PREFIX = ". . . . . . . "
 
@@ -33,16 +33,11 @@ def tavro_trace(tavro, program, input_path):
 
 
 def check(adapter, tavro, program):
-    input_path = program[:-4] + ".in"
-    input_path = input_path if os.path.exists(input_path) else None
-    states, expected_output = tavro_trace(tavro, program, input_path)
+    states, expected_output = tavro_trace(tavro, program, given_input(program))
     if states is None:
         return None  # tavro refuses it: nothing to run
     client = Client(adapter)
-    launch = {"stopOnEntry": True}
-    if input_path:
-        launch["input"] = input_path
-    client.start(program, **launch)
+    client.start(program, stopOnEntry=True, input=given_input(program))
     client.stopped()
     try:
         # An instruction fetched outside the code fails without a trace line: one step more.

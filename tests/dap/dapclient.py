@@ -8,6 +8,12 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from frames import encode, frame, Server  # noqa: E402
 
 
+def given_input(program):
+    """NAME.in beside NAME.tas, the input of its runs, or None."""
+    path = program[:-4] + ".in"
+    return path if os.path.exists(path) else None
+
+
 class Client(Server):
     def __init__(self, adapter, timeout=20, cwd=None):
         super().__init__([adapter], timeout, cwd=cwd)
@@ -67,9 +73,10 @@ class Client(Server):
                        if e["event"] == "output" and e["body"]["category"] == category)
 
     def start(self, program, breakpoints=(), **launch):
-        """initialize, launch, breakpoints on lines, configurationDone."""
+        """initialize, launch (leaving out attributes given as None), breakpoints on lines,
+        configurationDone."""
         self.call("initialize", adapterID="tavro", linesStartAt1=True, columnsStartAt1=True)
-        self.call("launch", program=program, **launch)
+        self.call("launch", program=program, **{k: v for k, v in launch.items() if v is not None})
         self.event("initialized")
         if breakpoints:
             self.call("setBreakpoints", source={"path": program},
@@ -77,7 +84,8 @@ class Client(Server):
         self.call("configurationDone")
 
     def registers(self):
-        return {v["name"]: v["value"] for v in self.call("variables", variablesReference=1)["variables"]}
+        variables = self.call("variables", variablesReference=1)["variables"]
+        return {v["name"]: v["value"] for v in variables}
 
     def stopped(self):
         return self.event("stopped")["body"]

@@ -6,7 +6,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from dapclient import Client  # noqa: E402
+from dapclient import Client, given_input  # noqa: E402
 
 STEPS = 300
 
@@ -16,12 +16,9 @@ def state(client):
     return client.registers(), memory
 
 
-def check(adapter, program, input_path, n, start):
+def check(adapter, program, n, start):
     client = Client(adapter)
-    launch = {"stopOnEntry": True, "seed": 7}
-    if input_path:
-        launch["input"] = input_path
-    client.start(program, **launch)
+    client.start(program, stopOnEntry=True, seed=7, input=given_input(program))
     client.stopped()
     try:
         if start:  # first run on to a later hit of a line, past the undo history's first snapshots
@@ -57,10 +54,7 @@ def main():
              ("primes", STEPS, None), ("sum", 39, None), ("factorial", 52, None)]
     failed = 0
     for name, n, start in cases:
-        program = os.path.join(examples, name + ".tas")
-        input_path = program[:-4] + ".in"
-        verdict = check(adapter, program, input_path if os.path.exists(input_path) else None, n,
-                        start)
+        verdict = check(adapter, os.path.join(examples, name + ".tas"), n, start)
         where = f" from line {start[0]}'s hit {start[1]}" if start else ""
         print(f"{name}{where}: {verdict or f'{n} steps back and forth are exact'}")
         failed += bool(verdict)
