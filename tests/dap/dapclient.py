@@ -56,14 +56,14 @@ class Client(Server):
         assert reply["success"], f"{command} failed: {reply.get('message')}"
         return reply.get("body", {})
 
-    def event(self, name):
-        """Waits for the next event of a name not yet taken."""
+    def event(self, *names):
+        """Takes the first event not yet taken of one of names, waiting for it if need be."""
         for index, message in enumerate(self.events):
-            if message["event"] == name:
+            if message["event"] in names:
                 return self.events.pop(index)
         while True:
             message = self._next()
-            if message["type"] == "event" and message["event"] == name:
+            if message["type"] == "event" and message["event"] in names:
                 self.events.remove(message)
                 return message
 
@@ -72,15 +72,11 @@ class Client(Server):
         return "".join(e["body"]["output"] for e in self.events
                        if e["event"] == "output" and e["body"]["category"] == category)
 
-    def start(self, program, breakpoints=(), **launch):
-        """initialize, launch (leaving out attributes given as None), breakpoints on lines,
-        configurationDone."""
+    def start(self, program, **launch):
+        """initialize, launch (leaving out attributes given as None), configurationDone."""
         self.call("initialize", adapterID="tavro", linesStartAt1=True, columnsStartAt1=True)
         self.call("launch", program=program, **{k: v for k, v in launch.items() if v is not None})
         self.event("initialized")
-        if breakpoints:
-            self.call("setBreakpoints", source={"path": program},
-                      breakpoints=[{"line": line} for line in breakpoints])
         self.call("configurationDone")
 
     def registers(self):
@@ -93,11 +89,7 @@ class Client(Server):
     def step(self, command):
         """Sends a step of thread 1 and takes the event that ends it: stopped or terminated."""
         self.call(command, threadId=1)
-        while True:
-            message = self._next()
-            if message["type"] == "event" and message["event"] in ("stopped", "terminated"):
-                self.events.remove(message)
-                return message
+        return self.event("stopped", "terminated")
 
     def close(self):
         try:
