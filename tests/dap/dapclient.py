@@ -18,15 +18,8 @@ class Client(Server):
     def __init__(self, adapter, timeout=20, cwd=None):
         super().__init__([adapter], timeout, cwd=cwd)
         self.on_message = None  # called with every message as it is taken
-        self.seq = 1
+        self.seq = 0  # the last request's
         self.events = []  # every event received, in order
-
-    def send(self, command, **arguments):
-        seq = self.seq
-        self.seq += 1
-        self.write(frame(encode({"seq": seq, "type": "request", "command": command,
-                                 "arguments": arguments})))
-        return seq
 
     def _next(self):
         message = self.next()
@@ -36,19 +29,19 @@ class Client(Server):
             self.events.append(message)
         return message
 
-    def response(self, seq):
+    def response(self, seq=None):
+        """Waits for the response to request seq, or to any request when seq is None."""
         while True:
             message = self._next()
-            if message["type"] == "response" and message["request_seq"] == seq:
+            if message["type"] == "response" and seq in (None, message["request_seq"]):
                 return message
-
-    def any_response(self):
-        while self._next()["type"] != "response":
-            pass
 
     def request(self, command, **arguments):
         """Sends a request and returns its response (success or not)."""
-        return self.response(self.send(command, **arguments))
+        self.seq += 1
+        self.write(frame(encode({"seq": self.seq, "type": "request", "command": command,
+                                 "arguments": arguments})))
+        return self.response(self.seq)
 
     def call(self, command, **arguments):
         """Sends a request that must succeed and returns its body."""
