@@ -5,6 +5,7 @@ import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { after, before } from 'node:test';
 
 import { chromium } from 'playwright-core';
 
@@ -19,26 +20,38 @@ export const ARTEFACTS = process.env.TAVRO_ARTEFACTS ?? path.join(ROOT, 'build/p
 const CHROMIUM_ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
-// Starts the server and the browser (playwright gives each launch a fresh profile directory).
-export async function startBrowser() {
-  const server = await serve({ root: DIST, port: 0 });
-  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', args: CHROMIUM_ARGS });
-  const origin = `http://127.0.0.1:${server.address().port}`;
-  return {
-    origin,
-    browser,
-    async close() {
-      await browser.close();
-      server.close();
-    },
-  };
+// Starts the server and the browser before a file's tests and closes both after them; the
+// object returned gets { origin, browser } once they run (playwright gives each launch a fresh
+// profile directory).
+export function useBrowser() {
+  const env = {};
+  let server;
+  before(async () => {
+    server = await serve({ root: DIST, port: 0 });
+    env.browser = await chromium.launch({ executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', args: CHROMIUM_ARGS });
+    env.origin = `http://127.0.0.1:${server.address().port}`;
+  });
+  after(async () => {
+    await env.browser?.close();
+    server?.close();
+  });
+  return env;
 }
 
 // A fresh page (its own storage) at the playground, with source loaded through a link when
 // given (or the raw fragment); resolves once the engine is ready. Errors on the page fail the
 // test that reads them.
-export async function openPage(env, { source, fragment, viewport = { width: 1400, height: 950 } } = {}) {
+// With outside, every request that leaves the page's origin is refused and its address added to
+// that list.
+export async function openPage(env, { source, fragment, outside, viewport = { width: 1400, height: 950 } } = {}) {
   const context = await env.browser.newContext({ viewport, acceptDownloads: true });
+  if (outside) {
+    await context.route('**/*', (route) => {
+      if (new URL(route.request().url()).origin === env.origin) return route.continue();
+      outside.push(route.request().url());
+      return route.abort();
+    });
+  }
   const page = await context.newPage();
   page.errors = [];
   page.on('pageerror', (error) => page.errors.push(error.message));
@@ -70,6 +83,12 @@ export async function press(page, control, modes = ['paused', 'ended', 'waiting'
 }
 
 export const text = (page, testId) => page.getByTestId(testId).textContent();
+
+// Waits until the notice shows; resolves to its text.
+export async function noticeText(page) {
+  await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
+  return page.getByTestId('notice').locator('.notice-text').textContent();
+}
 
 // The registers as the page shows them: { AX, BX, CX, DX, IP, flag }.
 export async function registers(page) {
@@ -106,10 +125,31 @@ export function traceStates(source, input = '') {
     });
 }
 
+// A state of traceStates as registers() gives it: without its line.
+export const machine = ({ line, ...values }) => values;
+
 export const example = (name) => fs.readFileSync(path.join(ROOT, 'examples', name), 'latin1');
 
 // The program in the editor.
 export const editorText = async (page) => (await page.locator('.cm-line').allTextContents()).join('\n');
+
+// Puts the cursor at the end of the program.
+export async function toEnd(page) {
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+End');
+}
+
+// Sets the step limit as typed in its field.
+export async function setStepLimit(page, steps) {
+  await page.getByTestId('step-limit').fill(String(steps));
+  await page.getByTestId('step-limit').press('Enter');
+}
+
+// Resolves to the file name the Download button offers.
+export async function downloadName(page) {
+  const [file] = await Promise.all([page.waitForEvent('download'), page.getByTestId('download').click()]);
+  return file.suggestedFilename();
+}
 
 // Replaces the program in the editor as typing would, and waits until the page has saved it.
 export async function typeProgram(page, source) {
