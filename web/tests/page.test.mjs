@@ -37,30 +37,24 @@ test('a breakpoint stops Continue; Step over runs a CALL to its return; Step bac
   const lines = source.split('\n');
   const states = traceStates(source);
   const page = await openPage(env, { source });
+  const steps = async () => Number(await text(page, 'steps'));
+  const atCall = states.findIndex((s) => s.line.includes('CALL'));
+  const returned = states.findIndex((s, i) => i > atCall && s.IP === states[atCall].IP + 2 && s.DX === states[atCall].DX);
   const callLine = lines.findIndex((l) => /^\s+CALL FIB/.test(l)) + 1;
   await clickLineNumber(page, callLine);
-  await press(page, 'key:F5');
-  assert.match(await text(page, 'status'), /breakpoint/);
-  const atCall = states.findIndex((s) => s.line.includes('CALL'));
-  assert.deepEqual(await registers(page), machine(states[atCall]));
-  assert.equal(await page.locator('.cm-executing').textContent(), lines[callLine - 1]);
-
-  await press(page, 'key:F10');
-  const returned = states.findIndex((s, i) => i > atCall && s.IP === states[atCall].IP + 2 && s.DX === states[atCall].DX);
-  assert.deepEqual(await registers(page), machine(states[returned]));
-  assert.equal(await text(page, 'steps'), String(returned));
-  assert.equal(await text(page, 'console'), '');
-
-  await press(page, 'step');  // OUT AX
-  assert.equal(await text(page, 'console'), 'out: 0\n');
-  await press(page, 'step-back');
-  assert.deepEqual(await registers(page), machine(states[returned]));
-  assert.equal(await text(page, 'console'), '', 'the undone OUT leaves the console');
-  await press(page, 'key:Shift+F9');
-  assert.deepEqual(await registers(page), machine(states[returned - 1]));
+  // [the control, the steps taken then, the console then]: the breakpoint on the CALL stops
+  // Continue, and the OUT undone leaves the console.
+  for (const [control, taken, shown] of [
+    ['key:F5', atCall, ''], ['key:F10', returned, ''], ['step', returned + 1, 'out: 0\n'],
+    ['step-back', returned, ''], ['key:Shift+F9', returned - 1, ''],
+  ]) {
+    await press(page, control);
+    assert.deepEqual(await registers(page), machine(states[taken]), control);
+    assert.equal(await steps(), taken, control);
+    assert.equal(await text(page, 'console'), shown, control);
+  }
 
   // Step out with no call on the stack, and from within FIB, called from line 15.
-  const steps = async () => Number(await text(page, 'steps'));
   await clickLineNumber(page, callLine);  // the breakpoint off
   await press(page, 'key:Control+Shift+Enter', ['idle']);
   await press(page, 'step-out');

@@ -423,7 +423,6 @@ test('Help lists the 16 instructions with examples that assemble, the flag, and 
   assert.equal(await reference.isHidden(), true);
 });
 
-
 test('an assignment opens from a file or a relative link, and its Tests panel judges the program as tavro-grade does', async () => {
   const assignment = fs.readFileSync(path.join(ROOT, 'examples/grading/expected/assignment.json'));
   // Prints 0 and 0 whatever the input: only the test "zero" passes.
