@@ -79,8 +79,9 @@ test('a damaged link opens nothing, says why, and leaves the editor as it was', 
   assert.deepEqual(page.errors, []);
 });
 
-test('an example asks before it replaces work, and an edit takes the example\'s name away', async () => {
+test('an example or a file asks before it replaces work and names the download until an edit; a file that is not UTF-8 text is refused', async () => {
   const page = await openPage(env);
+  const open = (name, bytes) => page.locator('#open-file').setInputFiles({ name, mimeType: 'text/plain', buffer: Buffer.from(bytes) });
   await page.getByTestId('examples').selectOption('fib.tas');  // over an example: no question
   assert.equal(await downloadName(page), 'fib.tas');
   await toEnd(page);
@@ -89,35 +90,27 @@ test('an example asks before it replaces work, and an edit takes the example\'s 
   assert.equal(await downloadName(page), 'program.tas');
   const work = await editorText(page);
 
-  for (const answer of ['dismiss', 'accept']) {
-    const asked = [];
-    page.once('dialog', (dialog) => { asked.push(dialog.message()); dialog[answer](); });
-    await page.getByTestId('examples').selectOption('sum.tas');
-    assert.match(asked[0] ?? '', /Replace your program with the example sum\.tas/);
-    assert.equal(await editorText(page), answer === 'accept' ? example('sum.tas') : work);
-    assert.equal(await page.getByTestId('examples').inputValue(), answer === 'accept' ? 'sum.tas' : '');
+  // [what replaces the work, the answer, the question, the program then, the example chosen then]
+  for (const [replace, answer, question, program, chosen] of [
+    [() => page.getByTestId('examples').selectOption('sum.tas'), 'dismiss', /with the example sum\.tas/, work, ''],
+    [() => open('other.tas', A), 'dismiss', /with other\.tas/, work, ''],
+    [() => page.getByTestId('examples').selectOption('sum.tas'), 'accept', /with the example sum\.tas/, example('sum.tas'), 'sum.tas'],
+  ]) {
+    const asked = new Promise((resolve) => page.once('dialog', (dialog) => { resolve(dialog.message()); dialog[answer](); }));
+    await replace();
+    assert.match(await asked, new RegExp(`^Replace your program ${question.source}`));
+    assert.equal(await editorText(page), program, question.source);
+    assert.equal(await page.getByTestId('examples').inputValue(), chosen, question.source);
   }
-});
 
-test('Open reads a .tas file, asks before it replaces work, and refuses what is not UTF-8 text', async () => {
-  const page = await openPage(env);
+  // Over an example, Open asks nothing and the file names the download.
   const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.getByTestId('open').click()]);
   await chooser.setFiles({ name: 'mine.tas', mimeType: 'text/plain', buffer: Buffer.from(A) });
   await page.waitForFunction((a) => localStorage.getItem('tavro.source') === a, A);
-  assert.equal(await editorText(page), A, 'over an example: no question');
   assert.equal(await downloadName(page), 'mine.tas');
-
-  await typeProgram(page, B);
-  const open = (name, bytes) => page.locator('#open-file').setInputFiles({ name, mimeType: 'text/plain', buffer: Buffer.from(bytes) });
-  const asking = page.waitForEvent('dialog');
-  await open('other.tas', A);
-  const dialog = await asking;
-  assert.match(dialog.message(), /Replace your program with other\.tas/);
-  await dialog.dismiss();
-  assert.equal(await editorText(page), B);
   await open('bad.tas', [0x20, 0xff, 0x0a]);
   assert.match(await noticeText(page), /bad\.tas is not UTF-8 text/);
-  assert.equal(await editorText(page), B);
+  assert.equal(await editorText(page), A);
 });
 
 test('Enter starts the new line at the statement column of the line above; Backspace goes back a column', async () => {
