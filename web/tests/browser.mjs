@@ -20,29 +20,34 @@ export const ARTEFACTS = process.env.TAVRO_ARTEFACTS ?? path.join(ROOT, 'build/p
 const CHROMIUM_ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
-// Starts the server and the browser before a file's tests and closes both after them; the
-// object returned gets { origin, browser } once they run (playwright gives each launch a fresh
-// profile directory).
+// Starts the server and the browser (playwright gives each launch a fresh profile directory).
+export async function startBrowser() {
+  const server = await serve({ root: DIST, port: 0 });
+  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', args: CHROMIUM_ARGS });
+  const origin = `http://127.0.0.1:${server.address().port}`;
+  return {
+    origin,
+    browser,
+    async close() {
+      await browser.close();
+      server.close();
+    },
+  };
+}
+
+// Starts them before a file's tests and closes them after; the object returned gets the
+// origin and the browser once the tests start.
 export function useBrowser() {
   const env = {};
-  let server;
-  before(async () => {
-    server = await serve({ root: DIST, port: 0 });
-    env.browser = await chromium.launch({ executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', args: CHROMIUM_ARGS });
-    env.origin = `http://127.0.0.1:${server.address().port}`;
-  });
-  after(async () => {
-    await env.browser?.close();
-    server?.close();
-  });
+  before(async () => { Object.assign(env, await startBrowser()); });
+  after(async () => { await env.close?.(); });
   return env;
 }
 
 // A fresh page (its own storage) at the playground, with source loaded through a link when
 // given (or the raw fragment); resolves once the engine is ready. Errors on the page fail the
-// test that reads them.
-// With outside, every request that leaves the page's origin is refused and its address added to
-// that list.
+// test that reads them. With outside, every request that leaves the page's origin is refused and
+// its address added to that list.
 export async function openPage(env, { source, fragment, outside, viewport = { width: 1400, height: 950 } } = {}) {
   const context = await env.browser.newContext({ viewport, acceptDownloads: true });
   if (outside) {
