@@ -130,9 +130,6 @@ export function traceStates(source, input = '') {
     });
 }
 
-// A state of traceStates as registers() gives it: without its line.
-export const machine = ({ line, ...values }) => values;
-
 export const example = (name) => fs.readFileSync(path.join(ROOT, 'examples', name), 'latin1');
 
 // The program in the editor.
@@ -142,12 +139,6 @@ export const editorText = async (page) => (await page.locator('.cm-line').allTex
 export async function toEnd(page) {
   await page.locator('.cm-content').click();
   await page.keyboard.press('Control+End');
-}
-
-// Sets the step limit as typed in its field.
-export async function setStepLimit(page, steps) {
-  await page.getByTestId('step-limit').fill(String(steps));
-  await page.getByTestId('step-limit').press('Enter');
 }
 
 // Resolves to the file name the Download button offers.
