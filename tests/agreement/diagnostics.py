@@ -9,29 +9,15 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lsp"))
-from client import run_session, utf8_start  # noqa: E402
+from client import diagnostics, read_text  # noqa: E402
 
 
 def server_messages(server, sources):
-    steps = utf8_start()
-    for n, source in enumerate(sources):
-        with open(source, "rb") as f:
-            text = f.read().decode("utf-8", errors="replace")
-        steps.append({"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {"textDocument": {
-            "uri": "file:///agreement/%d.tas" % n, "languageId": "tavro", "version": 1, "text": text}}})
-    steps += [{"jsonrpc": "2.0", "id": 2, "method": "shutdown"}, {"jsonrpc": "2.0", "method": "exit"}]
-    messages, status = run_session(server, steps, ".", timeout=120)
-    if status != 0:
-        sys.exit("tavro-lsp ended with status %d" % status)
-    found = {}
-    for m in messages:
-        if m.get("method") != "textDocument/publishDiagnostics":
-            continue
-        n = int(m["params"]["uri"].rsplit("/", 1)[1][:-4])
-        found[sources[n]] = [[d["range"]["start"]["line"], d["range"]["start"]["character"],
-                              d["range"]["end"]["character"], d["severity"], d["message"],
-                              d.get("data", {}).get("hint", "")] for d in m["params"]["diagnostics"]]
-    return found
+    found = diagnostics(server, [read_text(source) for source in sources], utf8=True)
+    return {source: [[d["range"]["start"]["line"], d["range"]["start"]["character"],
+                      d["range"]["end"]["character"], d["severity"], d["message"],
+                      d.get("data", {}).get("hint", "")] for d in found[n]]
+            for n, source in enumerate(sources) if found[n] is not None}
 
 
 def main():

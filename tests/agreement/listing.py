@@ -10,22 +10,18 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lsp"))
-from client import run_session, utf8_start  # noqa: E402
+from client import did_open, read_text, talk  # noqa: E402
 
 
 def formatted_by_server(server, texts):
-    steps = utf8_start()
+    steps = []
     for n, text in enumerate(texts):
         uri = "file:///agreement/%d.tas" % n
-        steps.append({"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {"textDocument": {
-            "uri": uri, "languageId": "tavro", "version": 1, "text": text}}})
+        steps.append(did_open(uri, text))
         steps.append({"jsonrpc": "2.0", "id": 100 + n, "method": "textDocument/formatting", "params": {
             "textDocument": {"uri": uri}, "options": {"tabSize": 8, "insertSpaces": True}}})
-    steps += [{"jsonrpc": "2.0", "id": 2, "method": "shutdown"}, {"jsonrpc": "2.0", "method": "exit"}]
-    messages, status = run_session(server, steps, ".", timeout=120)
-    if status != 0:
-        sys.exit("tavro-lsp ended with status %d" % status)
-    results = {m["id"] - 100: m["result"] for m in messages if isinstance(m.get("id"), int) and m["id"] >= 100}
+    results = {m["id"] - 100: m["result"] for m in talk(server, steps, utf8=True)
+               if isinstance(m.get("id"), int) and m["id"] >= 100}
     formatted = []
     for n, text in enumerate(texts):
         # Each edit replaces the whole text of one line (bytes, as utf-8 positions count them).
@@ -45,8 +41,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         texts, copies = [], []
         for n, source in enumerate(sources):
-            with open(source, "rb") as f:
-                texts.append(f.read().decode("utf-8", errors="replace"))
+            texts.append(read_text(source))
             copies.append(os.path.join(work, "%d.tas" % n))
             with open(copies[-1], "wb") as f:
                 f.write(texts[-1].encode("utf-8"))

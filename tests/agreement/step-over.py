@@ -1,6 +1,7 @@
-"""Step over agrees in the debug adapter and in the page's engine: every program given is stepped
-over from its start to its end (or its 2000th stop) by tavro-dap ("next" after "next") and by the engine in
-WebAssembly under Node (web/tests/step-over.mjs), and the lines of the stops must be the same.
+"""Step over agrees in the debug adapter and in the page's engine: every program given is
+stepped over from its start to its end (or its 2000th stop) by tavro-dap ("next" after "next")
+and by the engine in WebAssembly under Node (web/tests/step-over.mjs), and the lines of the
+stops must be the same.
 Both also take and refuse the same breakpoint conditions and hit counts, in the same words.
     step-over.py ADAPTER NODE STEP_SCRIPT SOURCE...
 A SOURCE's NAME.in beside it, if any, is the input of both; without one, both meet the end
@@ -12,26 +13,17 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dap"))
-from dapclient import Client  # noqa: E402
+from dapclient import Client, given_input  # noqa: E402
 
 
 def adapter_stops(adapter, source, given):
     client = Client(adapter)
-    launch = {"stopOnEntry": True, "seed": 1, "input": given or EMPTY}
     try:
-        client.start(os.path.abspath(source), **launch)
+        client.start(os.path.abspath(source), stopOnEntry=True, seed=1, input=given or EMPTY)
         client.stopped()
         stops = []
-        while len(stops) < 2000:
-            client.call("next", threadId=1)
-            while True:
-                message = client._next()
-                if message["type"] == "event" and message["event"] in ("stopped", "terminated"):
-                    break
-            if message["event"] == "terminated":
-                return stops
-            frames = client.call("stackTrace", threadId=1, levels=1)["stackFrames"]
-            stops.append(frames[0]["line"])
+        while len(stops) < 2000 and client.step("next")["event"] != "terminated":
+            stops.append(client.call("stackTrace", threadId=1, levels=1)["stackFrames"][0]["line"])
         return stops
     finally:
         client.close()
@@ -58,8 +50,9 @@ def condition_refusals(adapter, source):
     client = Client(adapter)
     try:
         client.start(os.path.abspath(source), stopOnEntry=True, input=EMPTY)
-        answers = client.call("setBreakpoints", source={"path": os.path.abspath(source)}, breakpoints=[
-            {"line": 4, "condition": c, "hitCondition": h} for c, h in CONDITIONS])["breakpoints"]
+        answers = client.call("setBreakpoints", source={"path": os.path.abspath(source)},
+                              breakpoints=[{"line": 4, "condition": c, "hitCondition": h}
+                                           for c, h in CONDITIONS])["breakpoints"]
         return [a.get("message", "") if not a["verified"] else "" for a in answers]
     finally:
         client.close()
@@ -67,20 +60,20 @@ def condition_refusals(adapter, source):
 
 def main():
     adapter, node, script, sources = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+    page_answer = lambda *args: json.loads(subprocess.run(  # noqa: E731
+        [node, script, *args], check=True, capture_output=True, text=True).stdout)
     failed = 0
     for source in sources:
         if os.path.getsize(source) == 0:
             continue  # tavro and the adapter read no empty file
-        given = source[:-4] + ".in"
-        given = given if os.path.exists(given) else ""
-        page = json.loads(subprocess.run([node, script, source] + ([given] if given else []),
-                                         check=True, capture_output=True, text=True).stdout)
+        given = given_input(source)
+        page = page_answer(source, *([given] if given else []))
         if page is None:
             continue  # assembly errors: nothing to step
         dap = adapter_stops(adapter, source, given)
         # A source may state where the stops must be, so that the two cannot agree on a fault.
         with open(source, "rb") as f:
-            stated = [line[len(b"; stops:"):].split() for line in f if line.startswith(b"; stops:")]
+            stated = [line[8:].split() for line in f if line.startswith(b"; stops:")]
         if stated and [int(n) for n in stated[0]] != dap:
             failed += 1
             print(f"FAIL {source}\n  stated:  {stated[0]}\n  adapter: {dap}")
@@ -88,8 +81,7 @@ def main():
             failed += 1
             print(f"FAIL {source}\n  page:    {page}\n  adapter: {dap}")
     for source in [s for s in sources if s.endswith(os.path.join("agreement", "stack.tas"))]:
-        page = json.loads(subprocess.run([node, script, source, "--conditions", json.dumps(CONDITIONS)],
-                                         check=True, capture_output=True, text=True).stdout)
+        page = page_answer(source, "--conditions", json.dumps(CONDITIONS))
         dap = condition_refusals(adapter, source)
         if page != dap or all(dap) or not any(dap):
             failed += 1

@@ -11,7 +11,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lsp"))
-from client import run_session  # noqa: E402
+from client import diagnostics, did_open, talk  # noqa: E402
 
 
 def server_words(server):
@@ -19,13 +19,8 @@ def server_words(server):
     complete = lambda n, character: {  # noqa: E731
         "jsonrpc": "2.0", "id": n, "method": "textDocument/completion",
         "params": {"textDocument": {"uri": uri}, "position": {"line": 0, "character": character}}}
-    steps = [{"jsonrpc": "2.0", "id": 1, "method": "initialize", "params": {"capabilities": {}}},
-             {"jsonrpc": "2.0", "method": "initialized", "params": {}},
-             {"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {"textDocument": {
-                 "uri": uri, "languageId": "tavro", "version": 1, "text": "        PUSH \n"}}},
-             complete(2, 8), complete(3, 13),
-             {"jsonrpc": "2.0", "id": 4, "method": "shutdown"}, {"jsonrpc": "2.0", "method": "exit"}]
-    messages, _ = run_session(server, steps, ".")
+    steps = [did_open(uri, "        PUSH \n"), complete(2, 8), complete(3, 13)]
+    messages = talk(server, steps)
     answers = {m["id"]: m["result"] for m in messages if m.get("id") in (2, 3)}
     items = lambda n: answers[n]["items"] if isinstance(answers[n], dict) else answers[n]  # noqa: E731
     mnemonics = {i["label"] for i in items(2) if i.get("detail") == "instruction"}
@@ -41,23 +36,12 @@ HOSTILE = ["COUNTER", "counter1", "CounterX9", "cOuNtE", "COUNTE", "A1234567", "
 def engine_same_labels(server):
     """For every two hostile names: whether a use spelled b finds a label defined as a."""
     pairs = [(a, b) for a in HOSTILE for b in HOSTILE]
-    steps = [{"jsonrpc": "2.0", "id": 1, "method": "initialize", "params": {"capabilities": {}}},
-             {"jsonrpc": "2.0", "method": "initialized", "params": {}}]
-    for n, (a, b) in enumerate(pairs):
-        steps.append({"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {"textDocument": {
-            "uri": "file:///pair%d.tas" % n, "languageId": "tavro", "version": 1,
-            "text": "        COPY AX, %s\n        END\n%s 0\n" % (b, a)}}})
-    steps += [{"jsonrpc": "2.0", "id": 2, "method": "shutdown"}, {"jsonrpc": "2.0", "method": "exit"}]
-    messages, _ = run_session(server, steps, ".")
-    same = {}
-    for m in messages:
-        if m.get("method") == "textDocument/publishDiagnostics":
-            n = int(m["params"]["uri"][len("file:///pair"):-len(".tas")])
-            found = m["params"]["diagnostics"]
-            same[pairs[n]] = not any(d["severity"] == 1 or "Undefined Label" in d["message"] for d in found)
-    if len(same) != len(pairs):
-        sys.exit("tavro-lsp answered %d of %d programs" % (len(same), len(pairs)))
-    return same
+    found = diagnostics(server, ["        COPY AX, %s\n        END\n%s 0\n" % pair[::-1]
+                                 for pair in pairs])
+    if None in found:
+        sys.exit("tavro-lsp answered no diagnostics for %d programs" % found.count(None))
+    return {pair: not any(d["severity"] == 1 or "Undefined Label" in d["message"] for d in found[n])
+            for n, pair in enumerate(pairs)}
 
 
 def grammar_words(path):

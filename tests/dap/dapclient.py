@@ -1,70 +1,47 @@
 """A small Debug Adapter Protocol client for the tests: it starts tavro-dap, sends requests
 and collects every response and event, with a time limit on each wait so that a hang fails."""
-import json
-import queue
+import os
 import subprocess
-import threading
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from frames import encode, frame, Server  # noqa: E402
 
 
-class Client:
+def given_input(program):
+    """NAME.in beside NAME.tas, the input of its runs, or None."""
+    path = program[:-4] + ".in"
+    return path if os.path.exists(path) else None
+
+
+class Client(Server):
     def __init__(self, adapter, timeout=20, cwd=None):
-        self.process = subprocess.Popen([adapter], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        cwd=cwd)
+        super().__init__([adapter], timeout, cwd=cwd)
         self.on_message = None  # called with every message as it is taken
-        self.timeout = timeout
-        self.seq = 1
-        self.incoming = queue.Queue()
+        self.seq = 0  # the last request's
         self.events = []  # every event received, in order
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        stream = self.process.stdout
-        while True:
-            header = b""
-            while not header.endswith(b"\r\n\r\n"):
-                byte = stream.read(1)
-                if not byte:
-                    self.incoming.put(None)
-                    return
-                header += byte
-            length = int(header.split(b":")[1].strip())
-            self.incoming.put(json.loads(stream.read(length)))
-
-    def write(self, data):
-        self.process.stdin.write(data)
-        self.process.stdin.flush()
-
-    def send(self, command, **arguments):
-        seq = self.seq
-        self.seq += 1
-        body = json.dumps({"seq": seq, "type": "request", "command": command,
-                           "arguments": arguments}).encode()
-        self.write(b"Content-Length: %d\r\n\r\n%s" % (len(body), body))
-        return seq
 
     def _next(self):
-        message = self.incoming.get(timeout=self.timeout)
-        if message is None:
-            raise EOFError("the adapter closed its output")
+        message = self.next()
         if self.on_message:
             self.on_message(message)
         if message["type"] == "event":
             self.events.append(message)
         return message
 
-    def response(self, seq):
+    def response(self, seq=None):
+        """Waits for the response to request seq, or to any request when seq is None."""
         while True:
             message = self._next()
-            if message["type"] == "response" and message["request_seq"] == seq:
+            if message["type"] == "response" and seq in (None, message["request_seq"]):
                 return message
-
-    def any_response(self):
-        while self._next()["type"] != "response":
-            pass
 
     def request(self, command, **arguments):
         """Sends a request and returns its response (success or not)."""
-        return self.response(self.send(command, **arguments))
+        self.seq += 1
+        self.write(frame(encode({"seq": self.seq, "type": "request", "command": command,
+                                 "arguments": arguments})))
+        return self.response(self.seq)
 
     def call(self, command, **arguments):
         """Sends a request that must succeed and returns its body."""
@@ -72,14 +49,14 @@ class Client:
         assert reply["success"], f"{command} failed: {reply.get('message')}"
         return reply.get("body", {})
 
-    def event(self, name):
-        """Waits for the next event of a name not yet taken."""
+    def event(self, *names):
+        """Takes the first event not yet taken of one of names, waiting for it if need be."""
         for index, message in enumerate(self.events):
-            if message["event"] == name:
+            if message["event"] in names:
                 return self.events.pop(index)
         while True:
             message = self._next()
-            if message["type"] == "event" and message["event"] == name:
+            if message["type"] == "event" and message["event"] in names:
                 self.events.remove(message)
                 return message
 
@@ -88,21 +65,24 @@ class Client:
         return "".join(e["body"]["output"] for e in self.events
                        if e["event"] == "output" and e["body"]["category"] == category)
 
-    def start(self, program, breakpoints=(), **launch):
-        """initialize, launch, breakpoints on lines, configurationDone."""
+    def start(self, program, **launch):
+        """initialize, launch (leaving out attributes given as None), configurationDone."""
         self.call("initialize", adapterID="tavro", linesStartAt1=True, columnsStartAt1=True)
-        self.call("launch", program=program, **launch)
+        self.call("launch", program=program, **{k: v for k, v in launch.items() if v is not None})
         self.event("initialized")
-        if breakpoints:
-            self.call("setBreakpoints", source={"path": program},
-                      breakpoints=[{"line": line} for line in breakpoints])
         self.call("configurationDone")
 
     def registers(self):
-        return {v["name"]: v["value"] for v in self.call("variables", variablesReference=1)["variables"]}
+        variables = self.call("variables", variablesReference=1)["variables"]
+        return {v["name"]: v["value"] for v in variables}
 
     def stopped(self):
         return self.event("stopped")["body"]
+
+    def step(self, command):
+        """Sends a step of thread 1 and takes the event that ends it: stopped or terminated."""
+        self.call(command, threadId=1)
+        return self.event("stopped", "terminated")
 
     def close(self):
         try:

@@ -41,7 +41,7 @@ def transcript(adapter, directory, name):
             else:
                 record("->", {"raw": step["raw"]})
                 client.write(step["raw"].encode())
-                client.any_response()
+                client.response()
     finally:
         client.close()
     return "\n".join(lines) + "\n"

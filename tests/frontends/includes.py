@@ -1,14 +1,10 @@
 #!/usr/bin/env python3
-"""Holds the front-ends to the engine's one header.
-
-Usage: includes.py SOURCE_ROOT
-
-Every program on the core (tavro, tavro-list, tavro-grade, tavro-lsp, tavro-dap and the page's
-C bindings) may include engine/engine.h from the core, its own folder's headers and, for the
-two servers, the shared protocol layer; nothing else of the project: no asm/, sim/ or common/
-header, no engine-internal header, no other front-end's header. Exit status 1 names each
-include that breaks this, with its file and line.
-"""
+"""Holds the front-ends to the engine's one header: every program on the core (tavro,
+tavro-list, tavro-grade, tavro-lsp, tavro-dap and the page's C bindings) may include
+engine/engine.h from the core, its own folder's headers and, for the two servers, the shared
+protocol layer; no asm/, sim/ or common/ header, no other engine or front-end header. Exit
+status 1 names each include that breaks this, with its file and line.
+    includes.py SOURCE_ROOT"""
 import os
 import re
 import sys
@@ -37,23 +33,18 @@ def breaches(root):
                        if n.endswith((".h", ".cpp")))
         if not names:
             raise SystemExit(f"{folder}: no sources found")
+        files += len(names)
         for name in names:
-            files += 1
             path = os.path.join(folder, name)
             with open(os.path.join(root, path), encoding="utf-8") as f:
-                for number, line in enumerate(f, 1):
-                    match = INCLUDE.match(line)
-                    if not match:
-                        continue
-                    header = match.group(1)
-                    if header.startswith("."):  # a relative path names the folder it reaches
-                        header = os.path.relpath(os.path.normpath(os.path.join(folder, header)),
-                                                 "src")
-                    first = header.split("/")[0] if "/" in header else ""
-                    if header == "engine/engine.h" or first in allowed:
-                        continue
-                    if first in PROJECT:
-                        found.append((f"{path}:{number}", match.group(1)))
+                lines = [(n, INCLUDE.match(line)) for n, line in enumerate(f, 1)]
+            for number, header in ((n, m.group(1)) for n, m in lines if m):
+                named = header
+                if header.startswith("."):  # a relative path names the folder it reaches
+                    header = os.path.relpath(os.path.normpath(os.path.join(folder, header)), "src")
+                first = header.split("/")[0] if "/" in header else ""
+                if header != "engine/engine.h" and first not in allowed and first in PROJECT:
+                    found.append((f"{path}:{number}", named))
     return found, files
 
 

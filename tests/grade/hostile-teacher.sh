@@ -21,23 +21,24 @@ report=$("$grade" --format csv suite class/one.tas)
 
 bad() { echo "--- $*"; status=1; }
 
+# Every file of the folder but stdout and stderr: its name, mode, size, time and contents.
+snapshot() {
+    find . -not -name stdout -not -name stderr -exec ls -ld --time-style=+%s.%N {} + | sort
+    find . -type f -not -name stdout -not -name stderr -exec md5sum {} + | sort
+}
 # refused DESCRIPTION ARGS...: exit status 1, a message, nothing on standard output, and no
 # file in the folder changed, added or removed.
 refused() {
-    local what=$1
+    local what=$1 before
     shift
-    local before after
     : > stdout; : > stderr
-    before=$(find . -not -name stdout -not -name stderr -exec ls -ld --time-style=+%s.%N {} + |
-        sort; find . -type f -not -name stdout -not -name stderr -exec md5sum {} + | sort)
+    before=$(snapshot)
     "$grade" "$@" > stdout 2> stderr
     local rc=$?
-    after=$(find . -not -name stdout -not -name stderr -exec ls -ld --time-style=+%s.%N {} + |
-        sort; find . -type f -not -name stdout -not -name stderr -exec md5sum {} + | sort)
     if [ $rc != 1 ] || [ ! -s stderr ] || [ -s stdout ]; then
         bad "$what: exit status $rc, expected 1 with a message"; cat stderr
     fi
-    [ "$before" = "$after" ] || bad "$what: the folder changed"
+    [ "$before" = "$(snapshot)" ] || bad "$what: the folder changed"
 }
 
 # written DESCRIPTION TARGET ARGS...: exit status 0, and TARGET (read through any link) holds
@@ -45,9 +46,8 @@ refused() {
 written() {
     local what=$1 target=$2
     shift 2
-    "$grade" --format csv "$@" suite class/one.tas > stdout 2> stderr
-    local rc=$?
-    [ $rc = 0 ] || { bad "$what: exit status $rc"; cat stderr; }
+    "$grade" --format csv "$@" suite class/one.tas > stdout 2> stderr ||
+        { bad "$what: exit status $?"; cat stderr; }
     [ "$(cat "$target")" = "$report" ] || bad "$what: $target does not hold the report"
 }
 

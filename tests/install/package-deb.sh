@@ -47,13 +47,12 @@ misdated=$(TZ=UTC dpkg-deb -c "$deb" | awk '$4 " " $5 != "2026-01-01 00:00" { pr
 if [ -n "$misdated" ]; then
     echo "files not dated from SOURCE_DATE_EPOCH:"; echo "$misdated"; status=1
 fi
-expected=(./usr/bin/tavro ./usr/bin/tavro-list ./usr/share/man/man1/tavro.1.gz
-    ./usr/share/man/man1/tavro-list.1.gz ./usr/bin/tavro-dap
-    ./usr/share/man/man1/tavro-dap.1.gz ./usr/bin/tavro-lsp
-    ./usr/share/man/man1/tavro-lsp.1.gz ./usr/bin/tavro-grade
-    ./usr/share/man/man1/tavro-grade.1.gz ./usr/share/doc/tavro/grading.md
-    ./usr/share/doc/tavro/copyright
+programs="tavro tavro-list tavro-dap tavro-lsp tavro-grade"
+expected=(./usr/share/doc/tavro/grading.md ./usr/share/doc/tavro/copyright
     ./usr/share/doc/tavro/changelog.gz ./usr/share/doc/tavro/language.md)
+for program in $programs; do
+    expected+=("./usr/bin/$program" "./usr/share/man/man1/$program.1.gz")
+done
 for file in "$source"/examples/*.* "$source"/examples/errors/*; do
     expected+=("./usr/share/doc/tavro/examples/${file#"$source/examples/"}")
 done
@@ -93,7 +92,7 @@ if [ -s "$work/parse" ] || [ ! -s "$work/sections" ] || ! cmp -s "$work/sections
 fi
 [ "$(head -n 1 "$work/entries")" = "$version" ] ||
     { echo "the changelog's latest entry is not version $version"; status=1; }
-for page in tavro tavro-list; do
+for page in $programs; do
     zcat "$work/root/usr/share/man/man1/$page.1.gz" 2> /dev/null |
         cmp -s - "$source/docs/$page.1" ||
         { echo "$page.1.gz does not hold docs/$page.1"; status=1; }

@@ -9,16 +9,26 @@ or {"raw": "bytes"} sent as they are (for malformed frames). In a message, a str
 every frame it wrote until it ended, is compared with the expected file; with TAVRO_BLESS=1
 the expected file is written instead. The exit status of the server is part of the output.
 """
+import difflib
 import json
 import os
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from frames import encode, split  # noqa: E402
+import frames  # noqa: E402
+
+
+def read_text(path):
+    """A file's text as an editor holds it: UTF-8, a byte that is not UTF-8 read as U+FFFD."""
+    with open(path, "rb") as f:
+        return f.read().decode("utf-8", errors="replace")
+
 
 def expand(value, source_dir):
     if isinstance(value, str) and value.startswith("@file:"):
-        with open(os.path.join(source_dir, value[6:]), "rb") as f:
-            return f.read().decode("utf-8", errors="replace")
+        return read_text(os.path.join(source_dir, value[6:]))
     if isinstance(value, list):
         return [expand(v, source_dir) for v in value]
     if isinstance(value, dict):
@@ -27,28 +37,16 @@ def expand(value, source_dir):
 
 
 def frame(message):
-    body = json.dumps(message).encode("utf-8")
-    return b"Content-Length: %d\r\n\r\n" % len(body) + body
+    return frames.frame(encode(message))
 
 
-def read_frames(data):
-    """Splits the server's output into messages; fails on anything that is not a frame."""
-    messages = []
-    while data:
-        header, sep, rest = data.partition(b"\r\n\r\n")
-        if not sep or not header.startswith(b"Content-Length: "):
-            raise ValueError("not a frame: %r" % data[:80])
-        length = int(header[len(b"Content-Length: "):])
-        messages.append(json.loads(rest[:length]))
-        data = rest[length:]
-    return messages
+def notice(method, params):
+    return {"jsonrpc": "2.0", "method": method, "params": params}
 
 
-def utf8_start():
-    """The opening of a session whose positions count UTF-8 bytes: initialize, initialized."""
-    return [{"jsonrpc": "2.0", "id": 1, "method": "initialize",
-             "params": {"capabilities": {"general": {"positionEncodings": ["utf-8"]}}}},
-            {"jsonrpc": "2.0", "method": "initialized", "params": {}}]
+def did_open(uri, text):
+    return notice("textDocument/didOpen", {"textDocument": {
+        "uri": uri, "languageId": "tavro", "version": 1, "text": text}})
 
 
 def run_session(server, steps, source_dir, timeout=30):
@@ -57,12 +55,37 @@ def run_session(server, steps, source_dir, timeout=30):
         step["raw"].encode("utf-8") if "raw" in step else frame(expand(step, source_dir))
         for step in steps)
     done = subprocess.run([server], input=payload, capture_output=True, timeout=timeout)
-    return read_frames(done.stdout), done.returncode
+    return split(done.stdout), done.returncode
+
+
+def talk(server, steps, utf8=False):
+    """Runs steps between initialize (positions in UTF-8 bytes when utf8) and shutdown and exit,
+    and returns the server's messages; a server that does not end cleanly ends the test."""
+    capabilities = {"general": {"positionEncodings": ["utf-8"]}} if utf8 else {}
+    start = {"jsonrpc": "2.0", "id": 0, "method": "initialize",
+             "params": {"capabilities": capabilities}}
+    end = [{"jsonrpc": "2.0", "id": 1, "method": "shutdown"}, {"jsonrpc": "2.0", "method": "exit"}]
+    steps = [start, notice("initialized", {})] + steps + end
+    messages, status = run_session(server, steps, ".", timeout=120)
+    if status != 0:
+        sys.exit("tavro-lsp ended with status %d" % status)
+    return messages
+
+
+def diagnostics(server, texts, utf8=False):
+    """Opens every text in one session; returns the diagnostics published last for each."""
+    found = [None] * len(texts)
+    for m in talk(server, [did_open("file:///%d.tas" % n, t) for n, t in enumerate(texts)], utf8):
+        if m.get("method") == "textDocument/publishDiagnostics":
+            params = m["params"]
+            found[int(params["uri"][len("file:///"):-len(".tas")])] = params["diagnostics"]
+    return found
 
 
 def main():
     server, source_dir, session = sys.argv[1:4]
-    expected_path = sys.argv[4] if len(sys.argv) > 4 else os.path.join(os.path.dirname(session), "..", "expected", os.path.basename(session))
+    expected_path = sys.argv[4] if len(sys.argv) > 4 else os.path.join(
+        os.path.dirname(session), "..", "expected", os.path.basename(session))
     with open(session) as f:
         steps = json.load(f)
     messages, status = run_session(server, steps, source_dir)
@@ -78,8 +101,8 @@ def main():
         return 0
     got = json.dumps(actual, indent=1, ensure_ascii=False).splitlines()
     want = json.dumps(expected, indent=1, ensure_ascii=False).splitlines()
-    import difflib
-    sys.stdout.write("\n".join(difflib.unified_diff(want, got, "expected", "actual", lineterm="")) + "\n")
+    diff = difflib.unified_diff(want, got, "expected", "actual", lineterm="")
+    sys.stdout.write("\n".join(diff) + "\n")
     return 1
 
 

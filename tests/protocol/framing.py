@@ -10,29 +10,23 @@ oversized frame must get a fault answer and end the server with a non-zero statu
 input stays open; a frame cut short by the end of the input must not keep the server waiting.
 Then the command line: --log records every message and fault, a usage error exits with 1.
 """
-import json
 import os
 import queue
 import subprocess
 import sys
 import tempfile
-import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import frames  # noqa: E402
+from frames import encode as body, frame  # noqa: E402
 
 TIMEOUT = 10
 
-
-def frame(body, end=b"\r\n"):
-    return b"Content-Length: %d%s%s%s" % (len(body), end, end, body)
-
-
-def body(message):
-    return json.dumps(message).encode()
-
-
 PROTOCOLS = {
     # (a valid request with id or seq 7, is it its answer, is it a framing fault's answer)
-    "lsp": (body({"jsonrpc": "2.0", "id": 7, "method": "initialize", "params": {"capabilities": {}}}),
+    "lsp": (body({"jsonrpc": "2.0", "id": 7, "method": "initialize",
+                  "params": {"capabilities": {}}}),
             lambda m: m.get("id") == 7 and "result" in m,
             lambda m: m.get("id", 0) is None and m.get("error", {}).get("code") == -32700),
     "dap": (body({"seq": 7, "type": "request", "command": "initialize",
@@ -71,35 +65,9 @@ TABLE = [
 ]
 
 
-class Server:
+class Server(frames.Server):
     def __init__(self, command):
-        self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE)
-        self.messages = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        out = self.process.stdout
-        while True:
-            header = b""
-            while not header.endswith(b"\r\n\r\n"):
-                byte = out.read(1)
-                if not byte:
-                    self.messages.put(None)
-                    return
-                header += byte
-            length = int(header.split(b":")[1])
-            self.messages.put(json.loads(out.read(length)))
-
-    def write(self, data):
-        self.process.stdin.write(data)
-        self.process.stdin.flush()
-
-    def next(self):
-        message = self.messages.get(timeout=TIMEOUT)
-        if message is None:
-            raise EOFError("the server ended")
-        return message
+        super().__init__(command, TIMEOUT, stderr=subprocess.PIPE)
 
     def finish(self):
         """Closes the input and returns the exit status and standard error."""
@@ -188,14 +156,12 @@ def check(command, protocol):
             kinds = repr(error)
         if kinds[:1] != ["start"] or not {"in", "out", "fault"} <= set(kinds):
             failures.append(f"--log recorded {kinds}")
-        if subprocess.run(command + ["--log", os.path.join(directory, "no/such/dir")],
-                          capture_output=True).returncode != 1:
-            failures.append("a log file that cannot be opened does not exit with 1")
-
-    for arguments, status in ((["--bogus"], 1), (["extra"], 1), (["--help"], 0)):
-        got = subprocess.run(command + arguments, capture_output=True, stdin=subprocess.DEVNULL)
-        if got.returncode != status:
-            failures.append(f"{' '.join(arguments)}: status {got.returncode}, not {status}")
+        # A usage error, and a log file that cannot be opened, exit with 1.
+        for arguments, status in ((["--bogus"], 1), (["extra"], 1), (["--help"], 0),
+                                  (["--log", os.path.join(directory, "no/such/dir")], 1)):
+            got = subprocess.run(command + arguments, capture_output=True, stdin=subprocess.DEVNULL)
+            if got.returncode != status:
+                failures.append(f"{' '.join(arguments)}: status {got.returncode}, not {status}")
     return failures
 
 

@@ -5,6 +5,7 @@ import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { after, before } from 'node:test';
 
 import { chromium } from 'playwright-core';
 
@@ -34,11 +35,28 @@ export async function startBrowser() {
   };
 }
 
+// Starts them before a file's tests and closes them after; the object returned gets the
+// origin and the browser once the tests start.
+export function useBrowser() {
+  const env = {};
+  before(async () => { Object.assign(env, await startBrowser()); });
+  after(async () => { await env.close?.(); });
+  return env;
+}
+
 // A fresh page (its own storage) at the playground, with source loaded through a link when
 // given (or the raw fragment); resolves once the engine is ready. Errors on the page fail the
-// test that reads them.
-export async function openPage(env, { source, fragment, viewport = { width: 1400, height: 950 } } = {}) {
+// test that reads them. With outside, every request that leaves the page's origin is refused and
+// its address added to that list.
+export async function openPage(env, { source, fragment, outside, viewport = { width: 1400, height: 950 } } = {}) {
   const context = await env.browser.newContext({ viewport, acceptDownloads: true });
+  if (outside) {
+    await context.route('**/*', (route) => {
+      if (new URL(route.request().url()).origin === env.origin) return route.continue();
+      outside.push(route.request().url());
+      return route.abort();
+    });
+  }
   const page = await context.newPage();
   page.errors = [];
   page.on('pageerror', (error) => page.errors.push(error.message));
@@ -70,6 +88,12 @@ export async function press(page, control, modes = ['paused', 'ended', 'waiting'
 }
 
 export const text = (page, testId) => page.getByTestId(testId).textContent();
+
+// Waits until the notice shows; resolves to its text.
+export async function noticeText(page) {
+  await page.waitForFunction(() => !document.querySelector('[data-testid="notice"]').hidden);
+  return page.getByTestId('notice').locator('.notice-text').textContent();
+}
 
 // The registers as the page shows them: { AX, BX, CX, DX, IP, flag }.
 export async function registers(page) {
@@ -110,6 +134,18 @@ export const example = (name) => fs.readFileSync(path.join(ROOT, 'examples', nam
 
 // The program in the editor.
 export const editorText = async (page) => (await page.locator('.cm-line').allTextContents()).join('\n');
+
+// Puts the cursor at the end of the program.
+export async function toEnd(page) {
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+End');
+}
+
+// Resolves to the file name the Download button offers.
+export async function downloadName(page) {
+  const [file] = await Promise.all([page.waitForEvent('download'), page.getByTestId('download').click()]);
+  return file.suggestedFilename();
+}
 
 // Replaces the program in the editor as typing would, and waits until the page has saved it.
 export async function typeProgram(page, source) {

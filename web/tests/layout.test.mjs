@@ -2,13 +2,11 @@
 // window shows the line about to execute and the registers together, a large one gives the
 // console the room, and typing stays quick in a program with thousands of errors.
 import assert from 'node:assert/strict';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 
-import { example, openPage, press, startBrowser } from './browser.mjs';
+import { example, openPage, press, toEnd, useBrowser } from './browser.mjs';
 
-let env;
-before(async () => { env = await startBrowser(); });
-after(async () => { await env?.close(); });
+const env = useBrowser();
 
 const PANELS = ['status', 'step-limit', 'reg-AX', 'steps', 'console', 'stderr', 'memory-map', 'stack', 'trace', 'trace-next', 'editor'];
 
@@ -72,8 +70,7 @@ async function typeInErrors(lines) {
   const source = Array.from({ length: lines }, (_, i) => `        COPY AX, #${300 + i}\n`).join('');
   const page = await openPage(env, { source });
   await page.waitForFunction(() => document.querySelectorAll('.cm-lintRange-error').length > 0);
-  await page.locator('.cm-content').click();
-  await page.keyboard.press('Control+End');
+  await toEnd(page);
   for (const key of '; a') {
     await page.keyboard.type(key);
     await page.waitForTimeout(40);

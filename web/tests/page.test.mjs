@@ -1,153 +1,67 @@
 // The playground in a real browser (Debian's Chromium, headless), held against the real tavro:
-// runs, input, breakpoints, stepping both ways, the trace, Stop, the terminal, the speed of a
-// run, inline errors, share links, text that must stay text, no request outside the page's
-// origin, the licence, accessibility, and a screenshot kept as an artefact.
+// breakpoints, stepping both ways and the keys of each control, the trace, Stop, the terminal
+// and the input it takes, the speed of a run, inline errors, text that must stay text, no
+// request outside the page's origin, the licence, accessibility, and a screenshot kept.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 
 import AxeBuilder from '@axe-core/playwright';
 
 import {
-  ARTEFACTS, example, openPage, press, registers, runTavro, startBrowser, text, traceStates, waitForMode,
+  ARTEFACTS, clickLineNumber, example, openPage, press, registers, runTavro, text, toEnd, traceStates,
+  useBrowser, waitForMode,
 } from './browser.mjs';
 import { ROOT } from './support.mjs';
 
-let env;
-before(async () => { env = await startBrowser(); });
-after(async () => { await env?.close(); });
+const env = useBrowser();
 
-const expected = (name, stream) => {
-  const file = path.join(ROOT, 'examples', name.replace(/\.tas$/, `.${stream}`));
-  return fs.existsSync(file) ? fs.readFileSync(file, 'latin1') : '';
-};
-
-test('every example without input runs to tavro\'s output from the examples menu', async () => {
-  const page = await openPage(env);
-  const names = (await page.getByTestId('examples').locator('option').evaluateAll((os) => os.map((o) => o.value)))
-    .filter((name) => name && name !== 'dice.tas' && !fs.existsSync(path.join(ROOT, 'examples', name.replace(/\.tas$/, '.in'))));
-  assert.ok(names.length >= 10, names.join(' '));
-  for (const name of names) {
-    await page.getByTestId('examples').selectOption(name);
-    await press(page, 'run', ['ended', 'refused']);
-    assert.equal(await text(page, 'console'), expected(name, 'stdout'), `${name}: console`);
-    assert.equal(await text(page, 'stderr'), expected(name, 'stderr'), `${name}: stderr`);
-  }
-  assert.deepEqual(page.errors, []);
-});
-
-test('IN waits for the input box, and both streams equal tavro\'s', async () => {
-  const page = await openPage(env);
-  await page.getByTestId('examples').selectOption('sum.tas');
-  await press(page, 'run', ['waiting']);
-  const lines = fs.readFileSync(path.join(ROOT, 'examples/sum.in'), 'latin1').split('\n').slice(0, -1);
-  for (const [i, line] of lines.entries()) {
-    await page.getByTestId('input').fill(line);
-    if (i % 2 === 0) await press(page, 'input-send', ['waiting', 'ended']);
-    else await press(page, 'key:Enter', ['waiting', 'ended']);
-  }
-  await waitForMode(page, ['ended']);
-  assert.equal(await text(page, 'console'), expected('sum.tas', 'stdout'));
-  assert.equal(await text(page, 'stderr'), expected('sum.tas', 'stderr'));
-
-  // Typed ahead, before Run: the run takes it, as tavro takes a file on standard input.
-  await press(page, 'reset', ['idle']);
-  for (const line of lines) {
-    await page.getByTestId('input').fill(line);
-    await page.getByTestId('input-send').click();
-  }
-  await press(page, 'run', ['ended']);
-  assert.equal(await text(page, 'console'), expected('sum.tas', 'stdout'));
-  assert.equal(await text(page, 'stderr'), expected('sum.tas', 'stderr'));
-
-  // Typed ahead, then a Run refused for an error: the input waits for the run after the fix.
-  await press(page, 'reset', ['idle']);
-  for (const line of lines) {
-    await page.getByTestId('input').fill(line);
-    await page.getByTestId('input-send').click();
-  }
-  await page.locator('.cm-content').click();
-  await page.keyboard.press('Control+End');
-  await page.keyboard.insertText('        COPY AX, #200\n');
-  await press(page, 'run', ['refused']);
-  await page.locator('.cm-content').click();
-  await page.keyboard.press('Control+z');
-  await press(page, 'run', ['ended']);
-  assert.equal(await text(page, 'console'), expected('sum.tas', 'stdout'));
-  assert.equal(await text(page, 'stderr'), expected('sum.tas', 'stderr'));
-});
+const machine = ({ line, ...values }) => values;  // a state of traceStates as registers() gives it
+const SUM_INPUT = fs.readFileSync(path.join(ROOT, 'examples/sum.in'), 'latin1').split('\n').slice(0, -1);
 
 test('after k steps the registers equal line k+1 of tavro -t, and the trace panel its lines', async () => {
   const source = example('fib.tas');
   const states = traceStates(source);
   const page = await openPage(env, { source });
   for (let k = 0; k <= 40; k++) {
-    const shown = await registers(page);
-    const { line, ...want } = states[k];
-    assert.deepEqual(shown, want, `after ${k} steps`);
+    assert.deepEqual(await registers(page), machine(states[k]), `after ${k} steps`);
     const trace = await text(page, 'trace');
     assert.equal(trace, states.slice(Math.max(0, k - 100), k).map((s) => `${s.line}\n`).join(''), `trace after ${k}`);
     await press(page, k % 2 ? 'step' : 'key:F9');
   }
 });
 
-test('a breakpoint stops Continue; Step over runs a CALL to its return; Step back undoes', async () => {
+// Each control's key stands in for its button somewhere in these tests.
+test('a breakpoint stops Continue; Step over runs a CALL to its return; Step back undoes; Step out runs until the routine has returned to its caller; Run to cursor stops at the first arrival at the line', async () => {
   const source = example('fib.tas');
   const lines = source.split('\n');
   const states = traceStates(source);
   const page = await openPage(env, { source });
-  const callLine = lines.findIndex((l) => /^\s+CALL FIB/.test(l)) + 1;
-  await page.locator('.cm-lineNumbers .cm-gutterElement', { hasText: new RegExp(`^${callLine}$`) }).click();
-  await press(page, 'continue');
-  assert.match(await text(page, 'status'), /breakpoint/);
+  const steps = async () => Number(await text(page, 'steps'));
   const atCall = states.findIndex((s) => s.line.includes('CALL'));
-  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[atCall]));
-  assert.equal(await page.locator('.cm-executing').textContent(), lines[callLine - 1]);
-
-  await press(page, 'step-over');
   const returned = states.findIndex((s, i) => i > atCall && s.IP === states[atCall].IP + 2 && s.DX === states[atCall].DX);
-  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[returned]));
-  assert.equal(await text(page, 'steps'), String(returned));
-  assert.equal(await text(page, 'console'), '');
-
-  await press(page, 'step');  // OUT AX
-  assert.equal(await text(page, 'console'), 'out: 0\n');
-  await press(page, 'step-back');
-  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[returned]));
-  assert.equal(await text(page, 'console'), '', 'the undone OUT leaves the console');
-  await press(page, 'key:Shift+F9');
-  assert.deepEqual(await registers(page), (({ line, ...r }) => r)(states[returned - 1]));
-});
-
-test('each control has its keyboard shortcut', async () => {
-  const source = example('fib.tas');
-  const states = traceStates(source);
-  const page = await openPage(env, { source });
-  const steps = async () => Number(await text(page, 'steps'));
-  for (const [key, check] of [
-    ['F9', async () => assert.equal(await steps(), 1)],
-    ['F9', async () => assert.equal(await steps(), 2)],
-    ['F10', async () => assert.equal(await steps(), states.findIndex((s, i) => i > 2 && s.IP === states[2].IP + 2))],
-    ['Shift+F9', async () => assert.equal(await steps(), states.findIndex((s, i) => i > 2 && s.IP === states[2].IP + 2) - 1)],
-    ['Control+Shift+Enter', async () => assert.equal(await steps(), 0)],
-    ['F5', async () => assert.equal(await text(page, 'console'), expected('fib.tas', 'stdout'))],
-    ['Control+Enter', async () => assert.equal(await text(page, 'console'), expected('fib.tas', 'stdout'))],
+  const callLine = lines.findIndex((l) => /^\s+CALL FIB/.test(l)) + 1;
+  await clickLineNumber(page, callLine);
+  // [the control, the steps taken then, the console then]: the breakpoint on the CALL stops
+  // Continue, and the OUT undone leaves the console.
+  for (const [control, taken, shown] of [
+    ['key:F5', atCall, ''], ['key:F10', returned, ''], ['step', returned + 1, 'out: 0\n'],
+    ['step-back', returned, ''], ['key:Shift+F9', returned - 1, ''],
   ]) {
-    await press(page, `key:${key}`);
-    await check();
+    await press(page, control);
+    assert.deepEqual(await registers(page), machine(states[taken]), control);
+    assert.equal(await steps(), taken, control);
+    assert.equal(await text(page, 'console'), shown, control);
   }
-});
 
-test('Step out runs until the routine has returned to its caller; Run to cursor stops at the first arrival at the line', async () => {
-  const source = example('fib.tas');
-  const states = traceStates(source);
-  const page = await openPage(env, { source });
-  const steps = async () => Number(await text(page, 'steps'));
+  // Step out with no call on the stack, and from within FIB, called from line 15.
+  await clickLineNumber(page, callLine);  // the breakpoint off
+  await press(page, 'key:Control+Shift+Enter', ['idle']);
   await press(page, 'step-out');
   assert.equal(await steps(), 0);
   assert.match(await text(page, 'status'), /No call is on the stack/);
-  for (let i = 0; i < 3; i++) await press(page, 'step');  // into FIB, called from line 15
+  for (let i = 0; i < 3; i++) await press(page, 'step');
   await press(page, 'key:Shift+F11');
   assert.equal(await steps(), states.findIndex((s, i) => i > 3 && s.IP === states[2].IP + 2));
 
@@ -162,7 +76,7 @@ test('Step out runs until the routine has returned to its caller; Run to cursor 
   }
 });
 
-test('Stop ends an endless loop within 200 ms, even one that prints, and the step limit pauses a run', async () => {
+test('Stop ends an endless loop within 200 ms, even one that prints', async () => {
   for (const source of ['LOOP    ADD AX, #1\n        JMP LOOP\n', 'LOOP    ADD AX, #1\n        OUT AX\n        JMP LOOP\n']) {
     const page = await openPage(env, { source });
     await page.getByTestId('step-limit').fill('1000000000000');
@@ -195,19 +109,11 @@ test('Stop ends an endless loop within 200 ms, even one that prints, and the ste
     assert.equal(await text(page, 'terminal'), shown, 'the terminal keeps the same lines');
     await page.context().close();
   }
-
-  const page = await openPage(env, { source: 'LOOP    JMP LOOP\n' });
-  await page.getByTestId('step-limit').fill('12345');
-  await page.getByTestId('step-limit').press('Enter');
-  await press(page, 'run');
-  assert.equal(await text(page, 'steps'), '12345');
-  assert.match(await text(page, 'status'), /step limit/);
 });
 
 test('assembly errors and warnings show inline on their lines with tavro\'s messages and hints', async () => {
   const page = await openPage(env, { source: '        COPY AX, #5\n        END\n' });
-  await page.locator('.cm-content').click();
-  await page.keyboard.press('Control+End');
+  await toEnd(page);
   const typed = '        COPY AX, #200\nLOOP: OUT AX\n        ADD AX\n';
   await page.keyboard.insertText(typed);
   const source = (await page.locator('.cm-line').allTextContents()).join('\n');
@@ -222,36 +128,18 @@ test('assembly errors and warnings show inline on their lines with tavro\'s mess
   await page.waitForSelector('.cm-tooltip-lint');
   assert.match(await page.locator('.cm-tooltip-lint').textContent(), /Syntax error in 2nd operand.*-128 to 127/);
 
-  const warned = ' JMP NOWHERE\n OUT AX\n';
-  const other = await openPage(env, { source: warned });
-  await other.waitForSelector('[data-testid="diagnostics"] li.warning');
-  const [, line] = /Line=(\d+)/.exec(runTavro(warned).stderr);
-  assert.deepEqual(await other.locator('[data-testid="diagnostics"] li.warning button').allTextContents(),
-    [`line ${line}${runTavro(warned).stderr.trim()}`]);
-  assert.equal(await other.locator('.cm-lintRange-warning').count() + await other.locator('.cm-lint-marker-warning').count() > 0, true);
-});
-
-test('a share link opens its program, and the editor accepts a whole program at once', async () => {
-  const source = '; shared\n        COPY AX, #7\n        OUT AX\n        END\n';
-  const page = await openPage(env, { source });
-  await press(page, 'run', ['ended']);
-  assert.equal(await text(page, 'console'), runTavro(source).stdout);
-  await page.getByTestId('share').click();
-  const link = await page.getByTestId('share-link').inputValue();
-  const other = await (await env.browser.newContext()).newPage();
-  await other.goto(link);
-  await other.waitForSelector('body[data-ready="true"][data-drawn]');
-  assert.equal((await other.locator('.cm-line').allTextContents()).join('\n'), source);
-
-  await other.getByTestId('editor').fill(' COPY BX, #9\n OUT BX\n');
-  await press(other, 'run', ['ended']);
-  assert.equal(await text(other, 'console'), 'out: 9\n>>> Program terminated. (Halt)\n');
+  const { stderr } = runTavro(' JMP NOWHERE\n OUT AX\n');
+  await page.getByTestId('editor').fill(' JMP NOWHERE\n OUT AX\n');
+  await page.waitForSelector('[data-testid="diagnostics"] li.warning');
+  assert.deepEqual(await page.locator('[data-testid="diagnostics"] li.warning button').allTextContents(),
+    [`line ${/Line=(\d+)/.exec(stderr)[1]}${stderr.trim()}`]);
+  assert.ok(await page.locator('.cm-lintRange-warning, .cm-lint-marker-warning').count() > 0);
 });
 
 test('markup in a program, its messages and a link stays text', async () => {
   const source = '<script>window.pwned = 1</script>\n<img src=x onerror="window.pwned = 2">\n        END\n';
   const page = await openPage(env, { source });
-  await press(page, 'run', ['refused']);
+  await press(page, 'key:Control+Enter', ['refused']);
   const stderr = await text(page, 'stderr');
   assert.equal(stderr, runTavro(source).stderr);
   assert.ok(stderr.includes('<script>window.pwned = 1</script>'));
@@ -260,42 +148,24 @@ test('markup in a program, its messages and a link stays text', async () => {
   assert.deepEqual(page.errors, []);
 });
 
-test('everything works with every request outside the page\'s origin blocked', async () => {
-  const context = await env.browser.newContext();
-  const outside = [];
-  await context.route('**/*', (route) => {
-    if (new URL(route.request().url()).origin === env.origin) return route.continue();
-    outside.push(route.request().url());
-    return route.abort();
-  });
-  const page = await context.newPage();
-  const seen = [];
-  page.on('request', (request) => seen.push(request.url()));
-  await page.goto(`${env.origin}/`);
-  await page.waitForSelector('body[data-ready="true"][data-drawn]');
-  await page.getByTestId('examples').selectOption('primes.tas');
-  await press(page, 'run', ['ended']);
-  assert.equal(await text(page, 'console'), expected('primes.tas', 'stdout'));
-  assert.deepEqual(outside, []);
-  assert.ok(seen.every((url) => url.startsWith(env.origin)), seen.join(' '));
-});
-
 test('the footer names the licence, and its link serves the project\'s LICENSE', async () => {
   const page = await openPage(env);
   const link = page.locator('footer a', { hasText: 'MIT licence' });
   const response = await page.request.get(new URL(await link.getAttribute('href'), page.url()).href);
   assert.equal(response.status(), 200);
   assert.match(response.headers()['content-type'], /^text\/plain/);
-  assert.equal(await response.text(), fs.readFileSync(path.join(ROOT, 'LICENSE'), 'utf8'));
-  const holders = /^Copyright \(c\) (.*)$/m.exec(fs.readFileSync(path.join(ROOT, 'LICENSE'), 'utf8'))[1];
+  const licence = fs.readFileSync(path.join(ROOT, 'LICENSE'), 'utf8');
+  assert.equal(await response.text(), licence);
+  const holders = /^Copyright \(c\) (.*)$/m.exec(licence)[1];
   assert.ok((await page.locator('footer').textContent()).includes(`Copyright (c) ${holders}.`));
 });
 
-test('no serious or critical accessibility violation, in either theme; a screenshot is saved', async () => {
+test('no serious or critical accessibility violation, in either theme, and no request outside the page\'s origin; a screenshot is saved', async () => {
   const source = example('fib.tas');
-  const page = await openPage(env, { source });
+  const outside = [];
+  const page = await openPage(env, { source, outside });
   const line = source.split('\n').findIndex((l) => /^\s+ADD AX, BX/.test(l)) + 1;
-  await page.locator('.cm-lineNumbers .cm-gutterElement', { hasText: new RegExp(`^${line}$`) }).click();
+  await clickLineNumber(page, line);
   for (let i = 0; i < 40; i++) await press(page, 'continue');
   await page.getByTestId('memory-map').hover({ position: { x: 60, y: 2 } });
   fs.mkdirSync(ARTEFACTS, { recursive: true });
@@ -306,27 +176,37 @@ test('no serious or critical accessibility violation, in either theme; a screens
     const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
     assert.deepEqual(serious.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(', ')}`), [], theme);
   }
+  assert.deepEqual(outside, [], 'everything works with every request outside the origin blocked');
 });
 
 test('the terminal interleaves stdout, stderr and the input IN took, as typed by hand; input sent ahead shows queued until taken', async () => {
-  const sumLines = fs.readFileSync(path.join(ROOT, 'examples/sum.in'), 'latin1').split('\n').slice(0, -1);
-  for (const { name, source, lines, ahead } of [
-    { name: 'sum.tas, typed when asked', source: example('sum.tas'), lines: sumLines, ahead: false },
-    { name: 'sum.tas, sent before Run', source: example('sum.tas'), lines: sumLines, ahead: true },
+  const sum = example('sum.tas');
+  for (const { name, source, lines, ahead, refused } of [
+    { name: 'sum.tas, typed when asked', source: sum, lines: SUM_INPUT, ahead: false },
+    { name: 'sum.tas, sent before Run', source: sum, lines: SUM_INPUT, ahead: true },
+    { name: 'sum.tas, sent before a Run refused for an error', source: sum, lines: SUM_INPUT, ahead: true, refused: true },
     { name: 'a run-time error', source: ' IN AX\n OUT AX\n IN BX\n DIV AX, BX\n', lines: ['7', 'x', '0'], ahead: false },
   ]) {
     const page = await openPage(env, { source });
     await page.getByTestId('view-terminal').click();
-    const send = async (line) => {
-      await page.getByTestId('input').fill(line);
-      await press(page, 'input-send', ahead ? ['idle'] : ['waiting', 'ended']);
+    // Each line sent with the button and with Enter in the box in turn.
+    const send = async () => {
+      for (const [i, line] of lines.entries()) {
+        await page.getByTestId('input').fill(line);
+        await press(page, i % 2 ? 'key:Enter' : 'input-send', ahead ? ['idle'] : ['waiting', 'ended']);
+      }
     };
     if (ahead) {
-      for (const line of lines) await send(line);
+      await send();
       assert.equal(await page.locator('[data-testid="terminal"] .queue').textContent(), lines.map((l) => `${l}\n`).join(''), name);
     }
+    if (refused) {  // the input waits for the run after the fix
+      await page.getByTestId('editor').fill(`${source}        COPY AX, #200\n`);
+      await press(page, 'run', ['refused']);
+      await page.getByTestId('editor').fill(source);
+    }
     await press(page, 'run', [ahead ? 'ended' : 'waiting']);
-    if (!ahead) for (const line of lines) await send(line);
+    if (!ahead) await send();
     await waitForMode(page, ['ended']);
     const terminal = page.getByTestId('terminal');
     // Without the echoed input, it is tavro's two streams in the order written; each line taken
