@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tavro_speed [--once step|fast|counted] program.tas N\n");
         return 2;
     }
-    Program program = assemble(std::move(bytes));
+    Program program = *assemble(std::move(bytes));
     if (!runnable(program)) return 2;
     if (once) {
         std::string way = argv[2];

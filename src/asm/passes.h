@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,10 @@ struct Program {
     std::array<int32_t, MEMORY_SIZE> addressLine{};  // 1-based line that emitted a byte, or 0
     SourceText source;                            // the lines, each NUL-terminated
 };
+
+// An assembled program as the engine hands it out: shared and read-only, so that no front-end
+// writes the assembler's records.
+using ProgramPtr = std::shared_ptr<const Program>;
 
 // Assembles split source lines (see splitSource).
 Program assembleSource(SourceText source, const AssembleOptions& options);

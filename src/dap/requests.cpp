@@ -114,9 +114,9 @@ void launchRequest(Session& s, const Json& request, const Json& args) {
         return fail(s, request, "Can't read input file: " + inputPath);
     }
     s.program = assemble(std::string_view(source));
-    std::string messages = renderAssembly(s.program);
+    std::string messages = renderAssembly(*s.program);
     if (!messages.empty()) sendOutput(s, "stderr", messages);
-    if (!runnable(s.program)) return fail(s, request, path + " has assembly errors");
+    if (!runnable(*s.program)) return fail(s, request, path + " has assembly errors");
     std::error_code error;
     std::filesystem::path absolute = std::filesystem::absolute(path, error);
     s.programPath = samePath(error ? path : absolute.string());
@@ -160,7 +160,7 @@ void terminateRequest(Session& s, const Json& request, const Json&) {
 // Reads a breakpoint's condition and hit condition; false with the reason when one is bad.
 bool readConditions(const Session& s, const Json& item, BreakpointConditions* conditions,
                     std::string* reason) {
-    *reason = parseBreakpointConditions(s.program, stringField(item, "condition"),
+    *reason = parseBreakpointConditions(*s.program, stringField(item, "condition"),
                                         stringField(item, "hitCondition"), conditions);
     return reason->empty();
 }
@@ -188,14 +188,14 @@ void setBreakpointsRequest(Session& s, const Json& request, const Json& args) {
             reason = "The program is not launched yet";
         } else if (!ours) {
             reason = "Not the program being debugged";
-        } else if (line < 1 || line > static_cast<int64_t>(s.program.lines.size())) {
+        } else if (line < 1 || line > static_cast<int64_t>(s.program->lines.size())) {
             reason = "Line " + std::to_string(clientLine) + " is not in the program";
-        } else if (LineKind kind = lineKind(s.program, b.line); kind != LineKind::Instruction) {
+        } else if (LineKind kind = lineKind(*s.program, b.line); kind != LineKind::Instruction) {
             reason = "Line " + std::to_string(clientLine) +
                      (kind == LineKind::Data ? " holds data, not an instruction"
                                              : " emits no instruction");
         } else if (readConditions(s, item, &b.conditions, &reason)) {
-            b.address = static_cast<uint32_t>(s.program.lines[b.line - 1].address);
+            b.address = static_cast<uint32_t>(s.program->lines[b.line - 1].address);
             setBreakpoint(*s.machine, b.address, true);
             s.lineBreakpoints.push_back(b);
             answer["verified"] = true;
@@ -223,7 +223,7 @@ void dataBreakpointInfoRequest(Session& s, const Json& request, const Json& args
     std::string name = stringField(args, "name");
     int64_t scope = intField(args, "variablesReference", LABELS_SCOPE);
     const Symbol* label =
-        s.launched && (scope == LABELS_SCOPE || scope == 0) ? wordLabel(s.program, name) : nullptr;
+        s.launched && (scope == LABELS_SCOPE || scope == 0) ? wordLabel(*s.program, name) : nullptr;
     if (label == nullptr) {
         return respond(s, request,
                        {{"dataId", nullptr},
@@ -245,7 +245,7 @@ void setDataBreakpointsRequest(Session& s, const Json& request, const Json& args
     Json answers = Json::array();
     for (const Json& item : requested.is_array() ? requested : Json::array()) {
         Json answer = {{"id", s.nextBreakpointId++}, {"verified", false}};
-        const Symbol* label = wordLabel(s.program, stringField(item, "dataId"));
+        const Symbol* label = wordLabel(*s.program, stringField(item, "dataId"));
         std::string access = stringField(item, "accessType", "write");
         DataBreakpoint d{answer["id"].get<int64_t>(), "", 0, {}};
         std::string reason;
@@ -331,7 +331,7 @@ Json frameJson(const Session& s, int64_t id, const std::string& name, uint32_t a
     return {{"id", id},
             {"name", name},
             {"source", sourceOf(s)},
-            {"line", lineOfAddress(s.program, address) - 1 + s.lineBase},
+            {"line", lineOfAddress(*s.program, address) - 1 + s.lineBase},
             {"column", s.columnBase},
             {"instructionPointerReference", std::to_string(address)}};
 }
@@ -341,7 +341,7 @@ Json frameJson(const Session& s, int64_t id, const std::string& name, uint32_t a
 // the innermost at ip, each caller at its CALL.
 void stackTraceRequest(Session& s, const Json& request, const Json& args) {
     if (!s.launched) return fail(s, request, "No program is launched");
-    std::vector<CallFrame> calls = callFrames(s.program, *s.machine);
+    std::vector<CallFrame> calls = callFrames(*s.program, *s.machine);
     Json frames = Json::array();
     for (size_t i = 0; i <= calls.size(); i++) {
         uint32_t at = i == 0 ? viewMachine(*s.machine).ip : calls[i - 1].callAddress;
@@ -406,13 +406,13 @@ void variablesRequest(Session& s, const Json& request, const Json& args) {
             break;
         }
         case LABELS_SCOPE:
-            for (const Symbol* label : wordLabels(s.program)) {
+            for (const Symbol* label : wordLabels(*s.program)) {
                 uint32_t address = static_cast<uint32_t>(label->value);
                 list.push_back(variable(label->name, wordText(wordAt(m, address)), address));
             }
             break;
         case STACK_SCOPE: {
-            std::vector<CallFrame> calls = callFrames(s.program, m);
+            std::vector<CallFrame> calls = callFrames(*s.program, m);
             for (int32_t slot : stackSlots(m)) {
                 std::string value = wordText(wordAt(m, static_cast<uint32_t>(slot)));
                 for (const CallFrame& call : calls) {
@@ -435,7 +435,7 @@ void setVariableRequest(Session& s, const Json& request, const Json& args) {
     int64_t value = 0;
     std::string shown;
     Condition target;
-    if (parseCondition(s.program, name, &target) != nullptr || target.op != Comparison::None) {
+    if (parseCondition(*s.program, name, &target) != nullptr || target.op != Comparison::None) {
         return fail(s, request, "Can't set " + name);
     }
     const Term& t = target.left;
@@ -478,7 +478,7 @@ void evaluateRequest(Session& s, const Json& request, const Json& args) {
     }
     if (!s.launched) return fail(s, request, "No program is launched");
     Condition condition;
-    if (const char* error = parseCondition(s.program, expression, &condition)) {
+    if (const char* error = parseCondition(*s.program, expression, &condition)) {
         return fail(s, request, expression + ": " + error);
     }
     const Machine& m = *s.machine;

@@ -24,7 +24,7 @@ void startMachine(Session& s, uint32_t seed) {
     options.seed = seed;
     options.history.steps = std::min(s.maxSteps, HISTORY_STEPS);
     options.history.interval = 4096;
-    s.machine = makeMachine(s.program, options);
+    s.machine = makeMachine(*s.program, options);
     Session* session = &s;
     // OUT lines go as whole lines; prompts at once, since they end without a line end.
     setOutput(*s.machine, makeSink(
@@ -62,7 +62,7 @@ void startRun(Session& s, RunKind kind) {
     // A next that is not at a CALL is one step; a stepOut with no call to return from runs on
     // like continue.
     if (kind == RunKind::StepOver && !beginStepOver(*s.machine)) s.run = RunKind::StepIn;
-    if (kind == RunKind::StepOut) beginStepOut(*s.machine, s.program);
+    if (kind == RunKind::StepOut) beginStepOut(*s.machine, *s.program);
 }
 
 bool running(const Session& s) { return s.run != RunKind::None && !s.waitingForInput; }
@@ -116,9 +116,9 @@ static void afterWatch(Session& s, bool singleStep) {
         if (undo(m, 1) == 1) {
             uint32_t writer = viewMachine(m).ip;
             step(m);
-            int32_t line = lineOfAddress(s.program, writer);
+            int32_t line = lineOfAddress(*s.program, writer);
             text += ", written by line " + std::to_string(line) + " (" +
-                    statementText(s.program, line) + ", address " + std::to_string(writer) + ")";
+                    statementText(*s.program, line) + ", address " + std::to_string(writer) + ")";
         }
         sendOutput(s, "console", text + "\n");
     }
@@ -219,7 +219,7 @@ void endSession(Session& s) {
     if (s.launched) {
         sendOutput(s, "console",
                    "The run ended: " + how + ", at line " +
-                       std::to_string(lineOfAddress(s.program, view.ip)) + ".\n");
+                       std::to_string(lineOfAddress(*s.program, view.ip)) + ".\n");
     }
     endStepGoal(m);
     s.run = RunKind::None;

@@ -47,8 +47,8 @@ struct Session {
     bool ended = false;       // terminated has been sent
     bool quit = false;        // disconnect has come: the adapter exits
     std::string programPath;  // absolute, as the client names sources
-    Program program;
-    MachinePtr machine = makeMachine(Program{});  // a blank one until launch makes the real one
+    ProgramPtr program = std::make_shared<const Program>();  // blank until launch assembles
+    MachinePtr machine = makeMachine(*program);  // a blank one until launch makes the real one
     uint64_t maxSteps = DEFAULT_MAX_STEPS;
     bool inputFromFile = false;
 

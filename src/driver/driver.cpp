@@ -116,7 +116,8 @@ static int assembleAndRun(SourceBytes bytes, const Options& options, Console& co
     assembleOptions.keepDiagnostics = 0;
     assembleOptions.onDiagnostic = printDiagnostic;
     assembleOptions.context = &console;
-    Program program = assemble(std::move(bytes), assembleOptions);
+    ProgramPtr assembled = assemble(std::move(bytes), assembleOptions);
+    const Program& program = *assembled;
     for (const UndefinedLabel& label : program.undefinedLabels) {
         printError(console, renderUndefinedLabel(label));
     }

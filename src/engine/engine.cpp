@@ -35,11 +35,11 @@ bool loadFile(const char* path, SourceBytes* bytes) {
     return !failed;
 }
 
-Program assemble(SourceBytes source, const AssembleOptions& options) {
-    return assembleSource(splitSource(std::move(source)), options);
+ProgramPtr assemble(SourceBytes source, const AssembleOptions& options) {
+    return std::make_shared<const Program>(assembleSource(splitSource(std::move(source)), options));
 }
 
-Program assemble(std::string_view source, const AssembleOptions& options) {
+ProgramPtr assemble(std::string_view source, const AssembleOptions& options) {
     return assemble(SourceBytes(source.begin(), source.end()), options);
 }
 

@@ -30,9 +30,10 @@ bool loadFile(const char* path, SourceBytes* bytes);
 
 // Assembles a source held in memory: CR, LF and CR LF end lines, a NUL byte ends its line's
 // text. Both passes run unless pass 1 fails, the program is too large or options say checkOnly.
-Program assemble(SourceBytes source, const AssembleOptions& options = {});
+// The program comes back shared and read-only (ProgramPtr): front-ends read its records only.
+ProgramPtr assemble(SourceBytes source, const AssembleOptions& options = {});
 // The same from a view of the bytes.
-Program assemble(std::string_view source, const AssembleOptions& options = {});
+ProgramPtr assemble(std::string_view source, const AssembleOptions& options = {});
 // True when the program can run: both passes clean and within 4093 bytes.
 bool runnable(const Program& program);
 // The label named name (any case, 7 characters significant), or nullptr.

@@ -23,7 +23,7 @@ Submission prepareSubmission(const std::string& path, std::string bytes) {
     Submission submission;
     submission.path = path;
     submission.program = assemble(std::string_view(bytes), options);
-    const Program& program = submission.program;
+    const Program& program = *submission.program;
     for (const UndefinedLabel& label : program.undefinedLabels) {
         if (submission.warnings.size() == MAX_WARNINGS) {
             submission.warnings.push_back(
@@ -120,7 +120,7 @@ TestResult judgeTest(const Submission& submission, const TestCase& test, bool di
         result.message = submission.message;
         return result;
     }
-    const Program& program = submission.program;
+    const Program& program = *submission.program;
     MachineOptions machineOptions;
     machineOptions.seed = test.limits.seed;
     MachinePtr machine = makeMachine(program, machineOptions);

@@ -94,7 +94,7 @@ struct Submission {
     int32_t line = 0;
     std::string message;
     std::vector<std::string> warnings;  // tavro's undefined-label lines, without line ends
-    Program program;
+    ProgramPtr program;                 // null when the submission could not be read
 };
 
 // Assembles a submission's bytes; path names it in the report.

@@ -115,7 +115,8 @@ static bool untouchable(std::string_view line) {
 }
 
 std::string formatSource(std::string_view text) {
-    Program program = assemble(text);
+    ProgramPtr assembled = assemble(text);
+    const Program& program = *assembled;
     std::vector<bool> faulty(program.source.lineStarts.size() + 1, false);
     for (const Diagnostic& d : program.diagnostics) {
         if (d.line >= 1 && static_cast<size_t>(d.line) < faulty.size())

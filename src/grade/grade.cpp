@@ -126,7 +126,7 @@ bool gradeAll(const Suite& suite, const std::vector<std::string>& paths,
                 result.file = slot.submission->file;
                 result.warnings = slot.submission->warnings;
                 if (slot.submission->failure == Outcome::Pass) {
-                    takeFingerprint(slot.submission->program, &result);
+                    takeFingerprint(*slot.submission->program, &result);
                 }
             });
             result.tests[t] = gradeTest(*slot.submission, suite.tests[t], options);

@@ -147,7 +147,7 @@ void refingerprint(std::vector<SubmissionResult>* results, const std::string& fi
             continue;
         }
         Submission submission = loadSubmission(result.path, file);
-        if (submission.failure == Outcome::Pass) takeFingerprint(submission.program, &result);
+        if (submission.failure == Outcome::Pass) takeFingerprint(*submission.program, &result);
     }
 }
 

@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
         std::fputs("Error: Can't read source file.\n", stderr);
         return 1;
     }
-    tavro::Program program = tavro::assemble(std::move(bytes));
+    tavro::ProgramPtr assembled = tavro::assemble(std::move(bytes));
+    const tavro::Program& program = *assembled;
     writeAll(stderr, tavro::renderAssembly(program));
     if (!tavro::runnable(program)) return 1;
     if (!writeAll(stdout, tavro::renderListing(program))) {

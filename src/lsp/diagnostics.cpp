@@ -49,7 +49,7 @@ static std::string hintFor(const Hints& hints, const std::string& key) {
 
 Json diagnosticsOf(const Document& document, const Hints& hints, PositionEncoding encoding) {
     Json out = Json::array();
-    for (const ClientDiagnostic& d : clientDiagnostics(document.program)) {
+    for (const ClientDiagnostic& d : clientDiagnostics(*document.program)) {
         out.push_back(diagnostic(document,
                                  rangeOf(document, d.line - 1, d.column, d.length, encoding),
                                  d.severity == Severity::Error ? SEVERITY_ERROR : SEVERITY_WARNING,

@@ -24,7 +24,7 @@ struct Document {
     int64_t version = 0;
     std::string text;
     std::vector<size_t> lineStarts;  // byte offset of each line; CR, LF and CR LF end lines
-    Program program;                 // the text assembled, with its source map
+    ProgramPtr program;              // the text assembled, with its source map
 };
 
 // A place in the text as the client names it.

@@ -121,7 +121,7 @@ const Symbol* symbolAt(const Program& program, int64_t line, int32_t column, Sym
 }
 
 static std::string labelHover(const Document& document, const Symbol& symbol) {
-    const Program& program = document.program;
+    const Program& program = *document.program;
     std::string text = "**" + symbol.name + "**";
     if (symbol.name == "RANDOM" && symbol.line == 0 && symbol.defined) {
         return text +
@@ -190,7 +190,7 @@ static std::string hexBytes(const Program& program, int64_t address, int32_t siz
 }
 
 static std::string instructionHover(const Document& document, int64_t line) {
-    const Program& program = document.program;
+    const Program& program = *document.program;
     if (line < 0 || static_cast<size_t>(line) >= program.lines.size()) return {};
     const LineMap& map = program.lines[static_cast<size_t>(line)];
     if (map.size <= 0) return {};
@@ -222,7 +222,7 @@ static bool isNameByte(char c) {
 }
 
 Json hoverAt(const Document& document, int64_t line, int32_t column, PositionEncoding encoding) {
-    const Program& program = document.program;
+    const Program& program = *document.program;
     SymbolUse place{};
     if (const Symbol* symbol = symbolAt(program, line, column, &place)) {
         return hoverResult(document, line, static_cast<size_t>(place.column),

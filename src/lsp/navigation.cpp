@@ -28,7 +28,7 @@ static Json location(const Document& document, const SymbolUse& use, PositionEnc
 Json definitionAt(const Document& document, int64_t line, int32_t column,
                   PositionEncoding encoding) {
     SymbolUse place{};
-    const Symbol* symbol = symbolAt(document.program, line, column, &place);
+    const Symbol* symbol = symbolAt(*document.program, line, column, &place);
     if (symbol == nullptr || symbol->definition.line <= 0) return nullptr;
     return location(document, symbol->definition, encoding);
 }
@@ -36,7 +36,7 @@ Json definitionAt(const Document& document, int64_t line, int32_t column,
 Json referencesAt(const Document& document, int64_t line, int32_t column, bool withDefinition,
                   PositionEncoding encoding) {
     SymbolUse place{};
-    const Symbol* symbol = symbolAt(document.program, line, column, &place);
+    const Symbol* symbol = symbolAt(*document.program, line, column, &place);
     Json out = Json::array();
     if (symbol == nullptr) return out;
     if (withDefinition && symbol->definition.line > 0) {
@@ -58,7 +58,7 @@ static bool predefined(const Symbol& symbol) { return symbol.defined && symbol.l
 Json renameRangeAt(const Document& document, int64_t line, int32_t column,
                    PositionEncoding encoding) {
     SymbolUse place{};
-    const Symbol* symbol = symbolAt(document.program, line, column, &place);
+    const Symbol* symbol = symbolAt(*document.program, line, column, &place);
     if (symbol == nullptr || predefined(*symbol)) return nullptr;
     std::string_view text = lineAt(document, line);
     if (static_cast<size_t>(place.column) > text.size()) return nullptr;
@@ -70,7 +70,7 @@ Json renameRangeAt(const Document& document, int64_t line, int32_t column,
 Json renameAt(const Document& document, int64_t line, int32_t column, const std::string& newName,
               PositionEncoding encoding, std::string* refusal) {
     SymbolUse place{};
-    const Symbol* symbol = symbolAt(document.program, line, column, &place);
+    const Symbol* symbol = symbolAt(*document.program, line, column, &place);
     if (symbol == nullptr) {
         *refusal = "Only labels can be renamed.";
         return nullptr;
@@ -97,7 +97,7 @@ Json renameAt(const Document& document, int64_t line, int32_t column, const std:
         *refusal = newName + " is reserved: it cannot name a label.";
         return nullptr;
     }
-    for (const Symbol& other : document.program.symbols) {
+    for (const Symbol& other : document.program->symbols) {
         if (&other != symbol && other.name == key) {
             *refusal = newName + " would be the label " + other.name +
                        " (names count to 7 characters): choose another name.";
@@ -126,7 +126,7 @@ static bool called(const Document& document, const Symbol& symbol) {
 
 Json documentSymbols(const Document& document, PositionEncoding encoding) {
     std::vector<const Symbol*> defined;
-    for (const Symbol& symbol : document.program.symbols) {
+    for (const Symbol& symbol : document.program->symbols) {
         if (symbol.definition.line > 0) defined.push_back(&symbol);
     }
     std::sort(defined.begin(), defined.end(), [](const Symbol* a, const Symbol* b) {
@@ -177,7 +177,7 @@ Json completionAt(const Document& document, int64_t line, int32_t column) {
     for (const char* reg : REGISTER_NAMES) {
         items.push_back({{"label", reg}, {"kind", COMPLETION_CONSTANT}, {"detail", "register"}});
     }
-    for (const Symbol& symbol : document.program.symbols) {
+    for (const Symbol& symbol : document.program->symbols) {
         std::string detail = symbol.defined ? "label, address " + std::to_string(symbol.value)
                                             : std::string("undefined name");
         items.push_back(
@@ -201,7 +201,7 @@ Json semanticTokensOf(const Document& document, PositionEncoding encoding) {
         int type, modifiers;
     };
     std::vector<Token> tokens;
-    for (const Symbol& symbol : document.program.symbols) {
+    for (const Symbol& symbol : document.program->symbols) {
         int type = symbol.defined ? TOKEN_LABEL : TOKEN_VARIABLE;
         int modifiers = predefined(symbol) ? MODIFIER_DEFAULT_LIBRARY : 0;
         if (symbol.definition.line > 0) {

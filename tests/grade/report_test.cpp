@@ -306,7 +306,7 @@ TEST(Similar, IdenticalCodeAndAlikePairs) {
         for (size_t s = 0; s < row.sources.size(); s++) {
             Submission submission = prepareSubmission("s.tas", row.sources[s]);
             if (submission.failure == Outcome::Pass)
-                takeFingerprint(submission.program, &results[s]);
+                takeFingerprint(*submission.program, &results[s]);
         }
         std::string sets;
         for (const SimilarSet& set : findSimilar(results)) {

@@ -151,7 +151,7 @@ TEST(Agreement, DecodingGivesBackWhatWasWritten) {
             statements.push_back(generator.statement());
             text += "S" + std::to_string(i) + generator.blanks() + statements.back().text + "\n";
         }
-        Program program = assemble(std::string_view(text));
+        Program program = *assemble(std::string_view(text));
         ASSERT_TRUE(runnable(program)) << renderAssembly(program);
         auto valueOf = [&](const Written& w) -> int64_t {
             return w.label.empty() ? w.number : findSymbol(program, w.label)->value;

@@ -86,7 +86,7 @@ TEST(Assembler, PointsAtTheFailingToken) {
         {"\t40000", "Value exceeds the range", 1, 5},
     };
     for (const auto& c : cases) {
-        Program program = assemble("A END\n" + std::string(c.line));
+        Program program = *assemble("A END\n" + std::string(c.line));
         ASSERT_EQ(program.diagnostics.size(), 1u) << c.line;
         const Diagnostic& d = program.diagnostics[0];
         EXPECT_EQ(std::to_string(d.pass) + " " + std::to_string(d.line) + " " + d.message + " " +
@@ -97,7 +97,7 @@ TEST(Assembler, PointsAtTheFailingToken) {
 }
 
 TEST(Assembler, RecordsWhereEachLabelIsDefinedAndUsed) {
-    Program program = assemble(std::string_view(
+    Program program = *assemble(std::string_view(
         "LOOP COPY AX, TABLE+c(BX)\n JMP loop\n Table\nTABLE 5\n JMP LONGNAME1\n"));
     const char* const cases[][2] = {
         // name: value, defining line:column+length, and each use
@@ -126,7 +126,7 @@ TEST(Assembler, GivesUndefinedLabelsExactWordsInSlotOrder) {
     // RES, two jumps, the added END, then a word for AB (slot 34) and for AQ (slot 49).
     for (const auto& [source, reserved] : {std::pair{std::string(" RES -1\n"), int64_t{8191}},
                                            std::pair{huge, int64_t{4299750000}}}) {
-        Program program = assemble(std::string_view(source + " JMP AQ\n JMP AB\n"));
+        Program program = *assemble(std::string_view(source + " JMP AQ\n JMP AB\n"));
         EXPECT_TRUE(program.tooLarge && !program.pass2Ran);
         EXPECT_EQ(program.codeSize, reserved + 9);
         std::string words;

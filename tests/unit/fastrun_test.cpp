@@ -243,7 +243,7 @@ const Case PROGRAMS[] = {
 
 TEST(FastRun, PairedAndRewrittenCodeMatchesTheDefinitionAtEveryBudget) {
     for (const Case& p : PROGRAMS) {
-        Program program = assemble(std::string_view(p.source));
+        Program program = *assemble(std::string_view(p.source));
         ASSERT_TRUE(runnable(program)) << p.source;
         MachineState start;
         resetMachine(start, program.image, static_cast<int32_t>(program.codeSize), 7);

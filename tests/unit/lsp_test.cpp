@@ -16,7 +16,7 @@ namespace {
 
 // Everything about an assembly that formatting must keep.
 std::string outcome(const std::string& source) {
-    Program p = assemble(std::string_view(source));
+    Program p = *assemble(std::string_view(source));
     std::string text = renderAssembly(p) + "size " + std::to_string(p.codeSize) + "\n";
     text.append(reinterpret_cast<const char*>(p.image.data()), p.image.size());
     return text;

@@ -18,9 +18,9 @@ using namespace tavro;
 namespace {
 
 struct Session {
-    Program program;  // the program last assembled
-    Program running;  // the program the machine was made from
-    MachinePtr machine = makeMachine(Program{});  // made again by tavro_reset
+    ProgramPtr program = std::make_shared<const Program>();  // the program last assembled
+    ProgramPtr running = program;  // the program the machine was made from
+    MachinePtr machine = makeMachine(*running);  // made again by tavro_reset
     std::string out;       // the program's output not yet taken (its latest keptOutput bytes)
     size_t keptOutput = SIZE_MAX;
     std::string messages;  // what standard error would hold, not yet taken
@@ -171,26 +171,26 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_assemble(Session* s, const char* source, 
     AssembleOptions options;
     options.checkOnly = checkOnly != 0;
     s->program = assemble(std::string_view(source, length), options);
-    return handOut(*s, describeProgram(s->program));
+    return handOut(*s, describeProgram(*s->program));
 }
 
 // What tavro writes on standard error while assembling the kept program.
 EMSCRIPTEN_KEEPALIVE const char* tavro_assembly_text(Session* s) {
-    return handOut(*s, renderAssembly(s->program));
+    return handOut(*s, renderAssembly(*s->program));
 }
 
 // The kept program's machine code as tavro -d dumps it.
 EMSCRIPTEN_KEEPALIVE const char* tavro_dump(Session* s) {
     std::string text;
     OutputSink sink = stringSink(&text);
-    dumpMemory(s->program.image.data(), static_cast<int32_t>(s->program.codeSize), sink);
+    dumpMemory(s->program->image.data(), static_cast<int32_t>(s->program->codeSize), sink);
     drainSink(sink);
     return handOut(*s, std::move(text));
 }
 
 // The kept program's listing as tavro-list prints it; empty when the program cannot run.
 EMSCRIPTEN_KEEPALIVE const char* tavro_listing(Session* s) {
-    return handOut(*s, runnable(s->program) ? renderListing(s->program) : std::string());
+    return handOut(*s, runnable(*s->program) ? renderListing(*s->program) : std::string());
 }
 
 // length bytes of source laid out as tavro-lsp formats them.
@@ -209,7 +209,7 @@ EMSCRIPTEN_KEEPALIVE void tavro_reset(Session* s, uint32_t seed, int trace, doub
     options.trace = trace != 0;
     options.history = {static_cast<uint64_t>(historySteps), interval};
     s->running = s->program;
-    s->machine = makeMachine(s->running, options);
+    s->machine = makeMachine(*s->running, options);
     s->conditions.clear();
     s->refused.clear();
     s->out.clear();
@@ -255,7 +255,7 @@ EMSCRIPTEN_KEEPALIVE int tavro_begin_step_over(Session* s) {
 // Starts a step out of the routine the innermost call on the stack called (see beginStepOut):
 // 1 when one is, 0 when no call is on the stack.
 EMSCRIPTEN_KEEPALIVE int tavro_begin_step_out(Session* s) {
-    return beginStepOut(*s->machine, s->running) ? 1 : 0;
+    return beginStepOut(*s->machine, *s->running) ? 1 : 0;
 }
 
 // Starts a run to address (see beginRunTo): 1, or 0 when address lies outside the code.
@@ -310,7 +310,7 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_check_condition(Session* s, const char* c
                                                        uint32_t hitLength) {
     BreakpointConditions read;
     return handOut(
-        *s, parseBreakpointConditions(s->program, std::string_view(condition, conditionLength),
+        *s, parseBreakpointConditions(*s->program, std::string_view(condition, conditionLength),
                                       std::string_view(hit, hitLength), &read));
 }
 
@@ -322,7 +322,7 @@ EMSCRIPTEN_KEEPALIVE const char* tavro_set_condition(Session* s, uint32_t addres
                                                      uint32_t hitLength) {
     BreakpointConditions read;
     std::string why =
-        parseBreakpointConditions(s->running, std::string_view(condition, conditionLength),
+        parseBreakpointConditions(*s->running, std::string_view(condition, conditionLength),
                                   std::string_view(hit, hitLength), &read);
     s->conditions.erase(address);
     s->refused.erase(address);
